@@ -1,0 +1,273 @@
+#include "viewer/render.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace viewer {
+namespace {
+
+using namespace std::string_view_literals;
+
+// A real curses screen over the null device, of a fixed terminal type, with one window.
+// Only one may be open at a time: deleting a screen takes the other screens' windows along.
+class Screen {
+ public:
+  explicit Screen(const char* type, int rows = 4, int cols = 30) {
+    out_ = std::fopen("/dev/null", "w");
+    in_ = std::fopen("/dev/null", "r");
+    screen_ = newterm(type, out_, in_);
+    if (screen_ == nullptr) return;
+    start_color();
+    setup_colours();
+    win_ = newwin(rows, cols, 0, 0);
+    scrollok(win_, TRUE);
+  }
+  ~Screen() {
+    if (win_ != nullptr) delwin(win_);
+    if (screen_ != nullptr) {
+      endwin();
+      delscreen(screen_);
+    }
+    if (in_ != nullptr) std::fclose(in_);
+    if (out_ != nullptr) std::fclose(out_);
+  }
+  Screen(const Screen&) = delete;
+  Screen& operator=(const Screen&) = delete;
+
+  WINDOW* win() const { return win_; }
+
+  // One record's text, handed over in the given pieces.
+  void record(std::initializer_list<std::string_view> pieces) {
+    for (const std::string_view piece : pieces) draw_text(win_, piece, state_);
+    end_text(win_, state_);
+  }
+  void record(std::string_view text) { record({text}); }
+
+  chtype cell(int y, int x) const { return mvwinch(win_, y, x); }
+  std::string row(int y) const {
+    std::string s;
+    const int cols = getmaxx(win_);
+    for (int x = 0; x < cols; ++x) s += static_cast<char>(cell(y, x) & A_CHARTEXT);
+    return s.substr(0, s.find_last_not_of(' ') + 1);
+  }
+  int pair(int y, int x) const { return static_cast<int>(PAIR_NUMBER(cell(y, x) & A_COLOR)); }
+  bool bold(int y, int x) const { return (cell(y, x) & A_BOLD) != 0; }
+  bool reverse(int y, int x) const { return (cell(y, x) & A_REVERSE) != 0; }
+
+ private:
+  FILE* out_ = nullptr;
+  FILE* in_ = nullptr;
+  SCREEN* screen_ = nullptr;
+  WINDOW* win_ = nullptr;
+  RenderState state_;
+};
+
+constexpr const char* kFullColour = "xterm-256color";
+
+TEST(Render, TextWithoutEscapesIsDrawnByteForByte) {
+  Screen s(kFullColour, 3);
+  ASSERT_NE(s.win(), nullptr);
+  s.record("one\ttwo\n");
+  s.record("x\n");
+  s.record("3\n4");  // the newline on the last row scrolls
+  EXPECT_EQ(s.row(0), "x");
+  EXPECT_EQ(s.row(1), "3");
+  EXPECT_EQ(s.row(2), "4");
+  EXPECT_EQ(s.pair(2, 0), 0);
+  EXPECT_FALSE(s.bold(2, 0));
+}
+
+TEST(Render, HighBytesCarryNoAttributes) {
+  Screen s(kFullColour);
+  ASSERT_NE(s.win(), nullptr);
+  s.record("\xe9");
+  for (int x = 0; x < 3; ++x) {
+    EXPECT_EQ(s.cell(0, x) & (A_ATTRIBUTES & ~A_CHARTEXT), 0u) << x;
+  }
+}
+
+struct EscapeCase {
+  const char* name;
+  std::string_view text;
+  std::string_view shown;  // what row 0 shows; every shown cell after the escapes has:
+  int pair;
+  bool bold;
+};
+
+void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.name; }
+
+class Escapes : public testing::TestWithParam<EscapeCase> {};
+
+TEST_P(Escapes, SetTheWindowAttributes) {
+  const EscapeCase& c = GetParam();
+  Screen s(kFullColour);
+  ASSERT_NE(s.win(), nullptr);
+  s.record(c.text);
+  EXPECT_EQ(s.row(0), c.shown);
+  const int last = static_cast<int>(c.shown.size()) - 1;
+  ASSERT_GE(last, 0);
+  EXPECT_EQ(s.pair(0, last), c.pair);
+  EXPECT_EQ(s.bold(0, last), c.bold);
+  EXPECT_FALSE(s.reverse(0, last));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Escapes,
+    testing::Values(
+        EscapeCase{"colour", "\x1b[31mX", "X", 1, false},
+        EscapeCase{"bright_is_pair_plus_bold", "\x1b[92mX", "X", 2, true},
+        EscapeCase{"bold_skips_a_colour_after_it", "\x1b[1;33mX", "X", 0, true},
+        EscapeCase{"whole_number_read", "\x1b[38;5;200mX", "X", 8, false},
+        EscapeCase{"thirty_nine_is_pair_9", "\x1b[39mX", "X", 9, false},
+        EscapeCase{"colour_replaces_colour_keeps_bold", "\x1b[91m\x1b[34mX", "X", 4, true},
+        EscapeCase{"pair_0_keeps_colour", "\x1b[31m\x1b[30mX", "X", 1, false},
+        EscapeCase{"bright_pair_0_only_bold", "\x1b[31m\x1b[90mX", "X", 1, true},
+        EscapeCase{"reset", "\x1b[91m\x1b[0mX", "X", 0, false},
+        EscapeCase{"no_parameter_is_no_reset", "\x1b[91m\x1b[mX", "X", 1, true},
+        EscapeCase{"other_first_parameter", "\x1b[31m\x1b[4;32mX", "X", 1, false},
+        EscapeCase{"no_digits_reapplies_last_number", "\x1b[31m\x1b[0m\x1b[3mX", "X", 1, false},
+        EscapeCase{"no_digits_at_start_changes_nothing", "\x1b[3mX", "X", 0, false},
+        EscapeCase{"bare_sign_is_no_number", "\x1b[32m\x1b[0m\x1b[3-mX", "X", 2, false},
+        EscapeCase{"white_space_before_number", "\x1b[3 \t2mX", "X", 2, false},
+        EscapeCase{"plus_sign", "\x1b[3+4mX", "X", 4, false},
+        EscapeCase{"low_8_bits_form_the_pair", "\x1b[3261mX", "X", 5, false},
+        EscapeCase{"low_8_bits_zero_keeps_colour", "\x1b[32m\x1b[3256mX", "X", 2, false},
+        EscapeCase{"negative_number", "\x1b[3-1mX", "X", 255, false},
+        EscapeCase{"number_saturates", "\x1b[399999999999999mX", "X", 255, false},
+        EscapeCase{"not_bracket_swallows_to_m", "a\x1b(Bhidden mX", "aX", 0, false},
+        EscapeCase{"m_right_after_esc", "\x1bmX", "X", 0, false},
+        EscapeCase{"number_ended_by_other_byte", "\x1b[31;xyzmX", "X", 1, false},
+        EscapeCase{"text_between_escapes", "ab\x1b[31mcd\x1b[0mef", "abcdef", 0, false}),
+    [](const testing::TestParamInfo<EscapeCase>& info) { return std::string(info.param.name); });
+
+TEST(Render, ColourAndBoldPersistAcrossRecordsAndAnnotations) {
+  Screen s(kFullColour);
+  ASSERT_NE(s.win(), nullptr);
+  s.record("\x1b[93mab\n");
+  s.record("c");
+  draw_annotation(s.win(), "note\n");
+  draw_annotation(s.win(), "");
+  s.record("d");
+  EXPECT_EQ(s.row(0), "ab");
+  EXPECT_EQ(s.row(1), "c##==> note");
+  EXPECT_EQ(s.row(2), "##==> d");
+  for (const auto& [y, x, rev] : {std::tuple{1, 0, false}, {1, 1, true}, {1, 10, true},
+                                 {2, 5, true}, {2, 6, false}}) {
+    SCOPED_TRACE(testing::Message() << y << "," << x);
+    EXPECT_EQ(s.pair(y, x), 3);
+    EXPECT_TRUE(s.bold(y, x));
+    EXPECT_EQ(s.reverse(y, x), rev);
+  }
+}
+
+TEST(Render, OpenEscapeEndsWithItsRecord) {
+  const struct {
+    const char* name;
+    std::string_view first;
+    int pair;
+    bool bold;
+  } cases[] = {
+      {"esc_last_byte", "ab\x1b", 0, false},
+      {"no_m_after_esc", "ab\x1b(no end", 0, false},
+      {"no_m_after_parameters", "ab\x1b[1;3", 0, true},
+      {"number_at_end", "ab\x1b[32", 2, false},
+      {"bright_number_at_end", "ab\x1b[95", 5, true},
+      {"number_cut_after_white_space", "ab\x1b[3 ", 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Screen s(kFullColour);
+    ASSERT_NE(s.win(), nullptr);
+    s.record(c.first);
+    s.record("cdm");
+    EXPECT_EQ(s.row(0), "abcdm");
+    EXPECT_EQ(s.pair(0, 2), c.pair);
+    EXPECT_EQ(s.bold(0, 2), c.bold);
+  }
+}
+
+// The first row's cells after drawing a record in two pieces, cut at `cut`, then "!".
+std::vector<chtype> drawn_cut_at(std::string_view text, std::size_t cut) {
+  Screen s(kFullColour);
+  std::vector<chtype> cells;
+  if (s.win() == nullptr) return cells;
+  s.record({text.substr(0, cut), text.substr(cut)});
+  s.record("!");
+  for (int x = 0; x < 12; ++x) cells.push_back(s.cell(0, x));
+  return cells;
+}
+
+// However a record is cut into pieces, the window ends up as if it came whole.
+TEST(Render, EscapesSplitAcrossPiecesReadWhole) {
+  const std::string_view texts[] = {
+      "a\x1b[92mb\x1b[1;33mc\x1b[0md\x1b[3 -7me\x1b(skipmf\x1b[38;5;1mg\x1b[m",
+      "x\x1b[31",
+      "y\x1b",
+  };
+  for (const std::string_view text : texts) {
+    const std::vector<chtype> whole = drawn_cut_at(text, text.size());
+    ASSERT_FALSE(whole.empty());
+    for (std::size_t cut = 0; cut < text.size(); ++cut) {
+      EXPECT_EQ(drawn_cut_at(text, cut), whole) << "cut at " << cut << " of " << text.size();
+    }
+  }
+}
+
+struct ColourModelCase {
+  const char* type;
+  short foreground[16];
+  short high_foreground;  // of the pairs above 15
+};
+
+class ColourModel : public testing::TestWithParam<ColourModelCase> {};
+
+// Every pair the escapes can select draws readably: nothing black on the black background
+// but pair 0's own black, and never a pair the terminal left undefined.
+TEST_P(ColourModel, PairsAreDefinedReadably) {
+  const ColourModelCase& c = GetParam();
+  {
+    Screen s(c.type);
+    ASSERT_NE(s.win(), nullptr);
+    for (short n = 1; n < kColourPairs; ++n) {
+      short fg = -1, bg = -1;
+      ASSERT_EQ(pair_content(n, &fg, &bg), OK) << n;
+      EXPECT_EQ(fg, c.foreground[n]) << "pair " << n;
+      EXPECT_EQ(bg, COLOR_BLACK) << "pair " << n;
+    }
+  }
+  for (int colour = 16; colour <= 255; ++colour) {
+    SCOPED_TRACE(colour);
+    Screen t(c.type);
+    ASSERT_NE(t.win(), nullptr);
+    t.record("\x1b[3" + std::to_string(colour) + "mX");
+    const short pair = static_cast<short>(t.pair(0, 0));
+    ASSERT_LT(pair, COLOR_PAIRS);
+    short fg = -1, bg = -1;
+    ASSERT_EQ(pair_content(pair, &fg, &bg), OK);
+    EXPECT_EQ(fg, c.high_foreground);
+    EXPECT_EQ(bg, COLOR_BLACK);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Terminals, ColourModel,
+    testing::Values(
+        ColourModelCase{"xterm-256color", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
+                        COLOR_WHITE},
+        ColourModelCase{"xterm", {0, 1, 2, 3, 4, 5, 6, 7, 7, 1, 2, 3, 4, 5, 6, 7}, COLOR_WHITE},
+        ColourModelCase{"screen", {0, 1, 2, 3, 4, 5, 6, 7, 7, 1, 2, 3, 4, 5, 6, 7}, COLOR_WHITE}),
+    [](const testing::TestParamInfo<ColourModelCase>& info) {
+      std::string name = info.param.type;
+      for (char& ch : name) {
+        if (ch == '-') ch = '_';
+      }
+      return name;
+    });
+
+}  // namespace
+}  // namespace viewer
