@@ -11,7 +11,11 @@ namespace viewer {
 
 inline constexpr int kColourPairs = 16;
 
-// Defines the colour pairs; call once, right after start_color().
+// Defines the colour pairs; call once, right after start_color(). Pair n is colour n on
+// black for n = 0..15. Where the terminal has fewer than 16 colours, pairs 8..15 fall back
+// to colour n - 8, and pair 8 to white, so no text turns black on black. Colour numbers
+// 16..255 draw white on black: their pairs are defined so as far as the terminal holds
+// pairs, and beyond that pair 7 stands in for them.
 void setup_colours();
 
 // Carried from one piece of text to the next. colour lives for the whole run; the escape
