@@ -6,10 +6,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md
 set(CPACK_PACKAGE_VENDOR "vorlan")
 set(CPACK_PACKAGE_CONTACT "vorlan developers <vorlan@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Plays back movies, text recordings of MUD play made by the vorlan client: a full-screen\n"
-    "viewer with colours, speed and seeking (vorlan-viewer), a real-time replayer and\n"
-    "transcript writer (vorlan-replay, vorlan-totext), and an unbuffered copier (rawcopy).")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "Plays back movies, text recordings of MUD play made by the vorlan client: a "
+       "full-screen viewer with colours, speed and seeking (vorlan-viewer), a real-time "
+       "replayer and transcript writer (vorlan-replay, vorlan-totext), and an unbuffered "
+       "copier (rawcopy).")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_STRIP_FILES ON)
