@@ -10,8 +10,10 @@ constexpr char kEsc = 0x1b;
 constexpr char kEscapeEnd = 'm';
 constexpr std::int64_t kNumberLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
 
-// Pairs beyond the sixteen never carry a colour of their own: they draw as white on black.
+// Pairs beyond the sixteen never carry a colour of their own: they draw as white on black,
+// and where the terminal holds too few pairs, pair 7 (white on black) stands in for them.
 constexpr short kReadableColour = COLOR_WHITE;
+constexpr int kStandInPair = 7;
 constexpr int kPairNumberMask = 0xff;
 
 // Where the parser stands within an escape.
@@ -35,9 +37,7 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 void colour_on(WINDOW* win, std::int32_t colour) {
   int pair = static_cast<int>(static_cast<std::uint32_t>(colour) & kPairNumberMask);
   if (pair == 0) return;
-  // A pair the terminal cannot hold would draw unreadably; pair 7 looks the same as the
-  // pairs above 15 that could be defined.
-  if (pair >= COLOR_PAIRS) pair = COLOR_WHITE;
+  if (pair >= COLOR_PAIRS) pair = kStandInPair;  // an undefined pair may draw unreadably
   wattr_on(win, static_cast<attr_t>(COLOR_PAIR(pair)), nullptr);
 }
 
