@@ -16,4 +16,8 @@ need_packages() {
 # What building and running the programs needs.
 BUILD_PACKAGES=(cmake make g++ pkg-config libncurses-dev)
 # What the tests need on top.
-TEST_PACKAGES=(libgtest-dev tmux python3)
+TEST_PACKAGES=(libgtest-dev tmux python3 mandoc man-db dpkg-dev)
+# The sanitizer build and the fuzzers (clang with its runtime libraries).
+SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
+# scripts/lint.sh.
+LINT_PACKAGES=(clang-format clang-tidy)
