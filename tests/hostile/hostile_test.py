@@ -1,0 +1,230 @@
+#!/usr/bin/env python3
+"""Hostile input for the installed programs: garbage, a 10 MB record, only zero bytes,
+counts beyond 32 bits, and a file truncated while it is being read. Each program must end
+with its documented message or a normal exit: never a signal, never a hang.
+
+Usage: hostile_test.py STAGE_DIR [unittest arguments]"""
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+STAGE = ""
+DEADLINE = 20  # seconds; every case ends far sooner
+BIG = 10 * 1024 * 1024
+
+GARBAGE = b"\xff" + random.Random(6).randbytes(64 * 1024)
+HUGE_COUNTS = (b"line a\nsleep 99999999999999999999\nsleep -99999999999999999999\n"
+               b"sleep 4294967296\n#99999999999 x\n#-99999999999\nline b\n")
+
+
+def program(name):
+    return os.path.join(STAGE, "bin", name)
+
+
+def wait_for(what, condition, deadline=DEADLINE):
+    end = time.monotonic() + deadline
+    while time.monotonic() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.02)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+class Scratch(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="vorlan-hostile-")
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+
+    def file(self, name, data):
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def run_program(self, args, **kw):
+        try:
+            r = subprocess.run(args, capture_output=True, timeout=DEADLINE, **kw)
+        except subprocess.TimeoutExpired:
+            self.fail(f"{args[0]} hung")
+        self.assertGreaterEqual(r.returncode, 0, f"{args[0]} died of signal {-r.returncode}")
+        return r
+
+
+class Replay(Scratch):
+    def totext(self, movie):
+        out = os.path.join(self.dir, "out.txt")
+        r = self.run_program([program("vorlan-totext"), self.file("in.movie", movie), out])
+        with open(out, "rb") as f:
+            return r, f.read()
+
+    def test_rejected_input_stops_with_syntax_error(self):
+        for name, movie, shown in [("garbage", GARBAGE, GARBAGE[:20]),
+                                   ("only zero bytes", b"\0" * 100000, b""),
+                                   ("10 MB record of no kind", b"x" * BIG + b"\n", b"x" * 100)]:
+            with self.subTest(name):
+                r, out = self.totext(movie)
+                self.assertEqual(r.returncode, 1)
+                self.assertTrue(r.stderr.startswith(b"Syntax error in line:\n" + shown))
+                self.assertEqual(out, b"")
+
+    def test_ten_megabyte_records_are_written_whole(self):
+        text = bytes(random.Random(7).choices(b"abc \x1b[31m;", k=BIG))
+        movie = b"line " + text + b"\nprompt " + text + b"\nsleep " + b"9" * BIG + b"\nline z\n"
+        want = text + b"\n" + text + b"z\n\n"
+        r, out = self.totext(movie)
+        self.assertEqual((r.returncode, r.stderr), (0, b""))
+        self.assertEqual(out, want)
+        r = self.run_program([program("vorlan-replay")], input=movie)
+        self.assertEqual((r.returncode, r.stderr), (0, b""))
+        self.assertEqual(r.stdout, want)
+
+    def test_counts_beyond_32_bits(self):
+        movie = b"line a\nsleep 99999999999999999999\nline b\n"
+        r, out = self.totext(movie)
+        self.assertEqual((r.returncode, out), (0, b"a\nb\n\n"))
+        # Negative or wrapped-to-zero counts give no pause whichever way they are read.
+        r = self.run_program([program("vorlan-replay")],
+                             input=b"line a\nsleep -99999999999999999999\nline b\n")
+        self.assertEqual((r.returncode, r.stdout), (0, b"a\nb\n\n"))
+        # A huge positive count is a long pause: the replay must be pausing, not dead.
+        p = subprocess.Popen([program("vorlan-replay"), self.file("big.movie", movie)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            self.assertEqual(p.stdout.read(2), b"a\n")
+            time.sleep(0.3)
+            self.assertIn(p.poll(), (None, 0), "vorlan-replay died during a long pause")
+        finally:
+            p.kill()
+            p.communicate()
+
+    def test_file_truncated_during_a_pause(self):
+        filler = b"line filler\n" * 100000
+        path = self.file("shrinks.movie", b"line before\nsleep 400\n" + filler)
+        p = subprocess.Popen([program("vorlan-replay"), path],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            self.assertEqual(p.stdout.read(7), b"before\n")
+            os.truncate(path, 0)
+            out, err = p.communicate(timeout=DEADLINE)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.communicate()
+            self.fail("vorlan-replay hung after its input shrank")
+        # What was read ahead before the cut plays; a record cut short ends the input like
+        # any last record, or is refused if the cut fell inside its keyword.
+        if p.returncode == 1:
+            self.assertTrue(err.startswith(b"Syntax error in line:\n"), err)
+        else:
+            self.assertEqual((p.returncode, err), (0, b""))
+            self.assertTrue(out.endswith(b"\n"))
+            for line in out.split(b"\n"):
+                self.assertTrue(b"filler".startswith(line), line)
+        self.assertLess(len(out), len(filler))
+
+
+class Rawcopy(Scratch):
+    def test_hostile_bytes_are_copied_exactly(self):
+        for name, data in [("garbage", GARBAGE), ("10 MB record", b"line " + b"y" * BIG + b"\n"),
+                           ("only zero bytes", b"\0" * 100000), ("huge counts", HUGE_COUNTS)]:
+            with self.subTest(name):
+                path = self.file("in", data)
+                r = self.run_program([program("rawcopy"), path])
+                self.assertEqual((r.returncode, r.stderr), (0, b""))
+                self.assertEqual(r.stdout, data)
+                r = self.run_program([program("rawcopy")], input=data)
+                self.assertEqual(r.stdout, data)
+
+    def test_file_truncated_while_copied(self):
+        data = random.Random(8).randbytes(8 * 1024 * 1024)
+        path = self.file("shrinks", data)
+        p = subprocess.Popen([program("rawcopy"), path],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            # The pipe fills and rawcopy blocks in a write, part way through the file.
+            head = p.stdout.read(256 * 1024)
+            os.truncate(path, 1024 * 1024)
+            rest, err = p.communicate(timeout=DEADLINE)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.communicate()
+            self.fail("rawcopy hung after its input shrank")
+        self.assertEqual((p.returncode, err), (0, b""))
+        out = head + rest
+        self.assertEqual(out, data[:len(out)])
+        self.assertLess(len(out), len(data))
+
+
+class Viewer(Scratch):
+    """The viewer in a tmux pane of fixed size on a private server; a wrapper records the
+    terminal modes before and after and the exit status."""
+
+    def start(self, movie_path):
+        self.socket = f"vorlan-hostile-{os.getpid()}-{time.monotonic_ns()}"
+        before, after, status = (os.path.join(self.dir, n) for n in ("before", "after", "status"))
+        script = (f'stty -g > {before}; {program("vorlan-viewer")} {movie_path}; '
+                  f'echo $? > {status}.tmp; stty -g > {after}; mv {status}.tmp {status}; '
+                  f'sleep 60')
+        self.tmux("new-session", "-d", "-x", "80", "-y", "24", "sh", "-c", script)
+        self.addCleanup(self.tmux, "kill-server", check=False)
+        self.status_file, self.before, self.after = status, before, after
+        wait_for("the status line", lambda: "Speed:" in self.screen())
+
+    def tmux(self, *args, check=True):
+        r = subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", *args],
+                           capture_output=True, timeout=DEADLINE,
+                           env=dict(os.environ, TERM="xterm-256color"))
+        if check and r.returncode != 0:
+            raise AssertionError(f"tmux {args[0]}: {r.stderr.decode(errors='replace')}")
+        return r.stdout.decode(errors="replace")
+
+    def screen(self):
+        return self.tmux("capture-pane", "-p")
+
+    def keys_until_end(self):
+        """Presses a key that only ends the wait until the end marker shows."""
+        end = time.monotonic() + DEADLINE
+        while "**** END ***" not in self.screen():
+            self.assertLess(time.monotonic(), end, "the end marker never showed")
+            self.tmux("send-keys", "x")
+            time.sleep(0.05)
+
+    def quit_and_check(self):
+        self.tmux("send-keys", "q")
+        status = wait_for("the viewer to exit", lambda: os.path.exists(self.status_file) and
+                          open(self.status_file).read().strip())
+        self.assertEqual(status, "0", "vorlan-viewer did not exit normally")
+        with open(self.before) as b, open(self.after) as a:
+            self.assertEqual(b.read(), a.read(), "terminal modes not restored")
+        self.assertEqual(self.tmux("display-message", "-p", "#{alternate_on}").strip(), "0")
+
+    def test_hostile_movies_play_to_the_end(self):
+        for name, data in [("garbage", GARBAGE), ("10 MB record", b"line " + b"y" * BIG + b"\n"),
+                           ("only zero bytes", b"\0" * 100000), ("huge counts", HUGE_COUNTS)]:
+            with self.subTest(name):
+                self.start(self.file("hostile.movie", data))
+                self.keys_until_end()
+                self.quit_and_check()
+                self.tmux("kill-server", check=False)
+
+    def test_file_truncated_during_a_wait(self):
+        path = self.file("shrinks.movie", b"line before\nsleep 600000\n" + b"line filler\n" * 50000)
+        self.start(path)
+        wait_for("the long sleep", lambda: "Cmd: sleep" in self.screen())
+        os.truncate(path, 0)
+        self.tmux("send-keys", "x")
+        # A jump forward is held to the size measured at start, which the file no longer has.
+        self.tmux("send-keys", "F")
+        wait_for("the jump's report", lambda: "Final offset" in self.screen())
+        self.quit_and_check()
+
+
+if __name__ == "__main__":
+    STAGE = sys.argv[1]
+    unittest.main(argv=[sys.argv[0], *sys.argv[2:]], verbosity=2)
