@@ -1,0 +1,209 @@
+"""vorlan-replay and vorlan-totext as installed: names, arguments, messages, statuses, bytes.
+
+Usage: replay_test.py BINDIR [unittest arguments]
+"""
+import os
+import select
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BINDIR = None
+DEADLINE = 10.0
+EXAMPLE = b"line a\nprompt b> \nline c\n"
+EXAMPLE_TEXT = b"a\nb> c\n\n"
+NAME_MESSAGE = b'Please run this program as "vorlan-replay" or "vorlan-totext"\n'
+
+
+def read_until(fd, want, deadline=DEADLINE):
+    """Reads from fd until exactly `want` has come; fails on more, on end or on the deadline."""
+    got = b""
+    end = time.monotonic() + deadline
+    while len(got) < len(want):
+        left = end - time.monotonic()
+        if left <= 0 or not select.select([fd], [], [], left)[0]:
+            raise AssertionError(f"only {got!r} of {want!r} within {deadline}s")
+        piece = os.read(fd, 65536)
+        if not piece:
+            raise AssertionError(f"end of output after {got!r}, wanted {want!r}")
+        got += piece
+    if got != want:
+        raise AssertionError(f"got {got!r}, wanted {want!r}")
+    return time.monotonic()
+
+
+class Program(unittest.TestCase):
+    def setUp(self):
+        self._dir = tempfile.TemporaryDirectory()
+        self.dir = self._dir.name
+        self.replay = os.path.join(BINDIR, "vorlan-replay")
+        self.totext = os.path.join(BINDIR, "vorlan-totext")
+
+    def tearDown(self):
+        self._dir.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def file(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return self.path(name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def link(self, name, target=None):
+        os.symlink(target or self.replay, self.path(name))
+        return self.path(name)
+
+    def run_prog(self, argv, stdin=b"", **kw):
+        return subprocess.run(argv, input=stdin, capture_output=True, timeout=60, **kw)
+
+    def assertRun(self, r, status, out, err=b""):
+        self.assertEqual((r.returncode, r.stderr, r.stdout), (status, err, out))
+
+    def test_installed_second_name_is_a_relative_link(self):
+        self.assertEqual(os.readlink(self.totext), "vorlan-replay")
+
+    def test_mode_from_the_name_as_started(self):
+        movie = self.file("m", EXAMPLE)
+        replay_names = [self.replay, self.link("vorlan-replay.old"),
+                        self.link("vorlan-totext-vorlan-replay")]
+        for name in replay_names:
+            with self.subTest(name=name):
+                self.assertRun(self.run_prog([name, movie]), 0, EXAMPLE_TEXT)
+        text_names = [self.totext, self.link("my-vorlan-totext-2"),
+                      self.link("t-vorlan-totext", self.totext)]
+        for i, name in enumerate(text_names):
+            with self.subTest(name=name):
+                self.assertRun(self.run_prog([name, movie, self.path(f"o{i}")]), 0, b"")
+                self.assertEqual(self.read(f"o{i}"), EXAMPLE_TEXT)
+        with self.subTest(name="relative"):
+            r = self.run_prog(["./vorlan-totext", movie, self.path("rel")], cwd=BINDIR)
+            self.assertRun(r, 0, b"")
+            self.assertEqual(self.read("rel"), EXAMPLE_TEXT)
+        for name in [self.link("player"), self.link("vorlan_replay"), self.link("VORLAN-TOTEXT")]:
+            with self.subTest(name=name):
+                self.assertRun(self.run_prog([name, movie, self.path("x")], stdin=EXAMPLE), 1,
+                               b"", NAME_MESSAGE)
+                self.assertFalse(os.path.exists(self.path("x")))
+
+    def test_replay_arguments(self):
+        movie = self.file("m", b"line from file\n")
+        piped = b"line from stdin\n"
+        cases = [([], b"from stdin\n\n"), ([movie], b"from file\n\n"),
+                 ([movie, movie], b"from stdin\n\n"), (["/nonexistent", "x", "y"], b"from stdin\n\n")]
+        for args, out in cases:
+            with self.subTest(args=args):
+                self.assertRun(self.run_prog([self.replay, *args], stdin=piped), 0, out)
+        missing = self.path("missing")
+        self.assertRun(self.run_prog([self.replay, missing], stdin=piped), 1, b"",
+                       b'Error opening input file "%s"\n' % missing.encode())
+
+    def test_totext_usage(self):
+        movie = self.file("m", EXAMPLE)
+        for args in [[], [movie], [movie, self.path("o"), self.path("p")]]:
+            with self.subTest(args=args):
+                r = self.run_prog([self.totext, *args], stdin=EXAMPLE)
+                self.assertRun(r, 1, b"", b"Usage: %s [infile [outfile]]\n" % self.totext.encode())
+                self.assertFalse(os.path.exists(self.path("o")))
+
+    def test_totext_missing_input_leaves_the_output_alone(self):
+        missing = self.path("missing")
+        message = b'Error opening input file "%s"\n' % missing.encode()
+        kept = self.file("kept", b"keep me\n")
+        self.assertRun(self.run_prog([self.totext, missing, kept]), 1, b"", message)
+        self.assertEqual(self.read("kept"), b"keep me\n")
+        self.assertRun(self.run_prog([self.totext, missing, self.path("new")]), 1, b"", message)
+        self.assertFalse(os.path.exists(self.path("new")))
+
+    def test_totext_output_cannot_be_opened(self):
+        out = self.path("no/such/dir")
+        r = self.run_prog([self.totext, self.file("m", EXAMPLE), out])
+        self.assertRun(r, 1, b"", b'Error opening output file "%s"\n' % out.encode())
+
+    def test_totext_refuses_to_write_over_its_input(self):
+        movie = self.file("m", EXAMPLE)
+        os.link(movie, self.path("hard"))
+        os.mkdir(self.path("sub"))
+        spellings = [(movie, self.dir), ("m", self.dir), ("./m", self.dir),
+                     (os.path.join(self.dir, "sub", "..", "m"), self.dir),
+                     (self.path("hard"), self.dir), (self.link("soft", movie), self.dir),
+                     ("../m", self.path("sub"))]
+        for out, cwd in spellings:
+            with self.subTest(out=out):
+                r = self.run_prog([self.totext, movie, out], cwd=cwd)
+                self.assertRun(r, 1, b"", b'Error opening output file "%s": it is the input file\n'
+                               % out.encode())
+                self.assertEqual(self.read("m"), EXAMPLE)
+        # A copy is another file; devices are not movies to lose.
+        copy = self.file("copy", EXAMPLE)
+        self.assertRun(self.run_prog([self.totext, movie, copy]), 0, b"")
+        self.assertEqual(self.read("copy"), EXAMPLE_TEXT)
+        self.assertRun(self.run_prog([self.totext, "/dev/null", "/dev/null"]), 0, b"")
+
+    def test_write_failure_is_reported(self):
+        movie = self.file("m", EXAMPLE)
+        error = b"Error writing file\n"
+        for movie_bytes in [EXAMPLE, b""]:
+            movie = self.file("m", movie_bytes)
+            with self.subTest(movie=movie_bytes), open("/dev/full", "wb") as full:
+                r = subprocess.run([self.replay, movie], stdout=full, stderr=subprocess.PIPE,
+                                   timeout=60)
+                self.assertEqual((r.returncode, r.stderr), (1, error))
+                self.assertRun(self.run_prog([self.totext, movie, "/dev/full"]), 1, b"", error)
+
+    def test_read_failure_is_reported(self):
+        os.mkdir(self.path("dir"))
+        error = b"Error reading file\n"
+        self.assertRun(self.run_prog([self.replay, self.path("dir")]), 1, b"", error)
+        self.assertRun(self.run_prog([self.totext, self.path("dir"), self.path("o")]), 1, b"", error)
+
+    def test_records(self):
+        long_text = b"".join(b"%d," % i for i in range(3000))[:10000]
+        cases = [
+            (b"", 0, b"\n", b""),
+            (EXAMPLE, 0, EXAMPLE_TEXT, b""),
+            (b"sleep 0\nline x\r\nsleep -5\nprompt \n", 0, b"x\r\n\n", b""),
+            (b"line ab\0cd\nline e", 0, b"ab\ne\n\n", b""),
+            (b"line " + long_text + b"\nprompt " + long_text + b"\n", 0,
+             long_text + b"\n" + long_text + b"\n", b""),
+            (b"line a\n#5 remark\nline b\n", 1, b"a\n", b"Syntax error in line:\n#5 remark\n"),
+            (b"prompt a\n\n", 1, b"a", b"Syntax error in line:\n\n"),
+            (b"line a\nline\n", 1, b"a\n", b"Syntax error in line:\nline\n"),
+        ]
+        for movie_bytes, status, out, err in cases:
+            movie = self.file("m", movie_bytes)
+            with self.subTest(movie=movie_bytes[:40], mode="replay"):
+                self.assertRun(self.run_prog([self.replay, movie]), status, out, err)
+            with self.subTest(movie=movie_bytes[:40], mode="text"):
+                self.assertRun(self.run_prog([self.totext, movie, self.path("o")]), status, b"", err)
+                self.assertEqual(self.read("o"), out)
+        # Text mode drops pauses: this one would outlast the run's timeout.
+        movie = self.file("m", b"line a\nsleep 100000000\nline b\n")
+        self.assertRun(self.run_prog([self.totext, movie, self.path("o")]), 0, b"")
+        self.assertEqual(self.read("o"), b"a\nb\n\n")
+
+    def test_replay_flushes_before_each_pause(self):
+        movie = self.file("m", b"line before\nprompt wait> \nsleep 300\nline after\n")
+        p = subprocess.Popen([self.replay, movie], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            shown = read_until(p.stdout.fileno(), b"before\nwait> ")
+            done = read_until(p.stdout.fileno(), b"after\n\n")
+            self.assertEqual(p.wait(timeout=DEADLINE), 0)
+        finally:
+            p.kill()
+            p.wait()
+            p.stdout.close()
+            p.stderr.close()
+        self.assertGreaterEqual(done - shown, 0.25)
+        self.assertLess(done - shown, 3.0)
+
+
+if __name__ == "__main__":
+    BINDIR = sys.argv.pop(1)
+    unittest.main()
