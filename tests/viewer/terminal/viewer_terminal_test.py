@@ -1,0 +1,331 @@
+"""The installed vorlan-viewer driven in a tmux pane: keys typed, the screen read back.
+
+usage: viewer_terminal_test.py VIEWER [unittest arguments, e.g. a test class]
+"""
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+
+from tmux_pane import Pane
+
+VIEWER = None
+ESC = "\x1b"
+HELP = "(q)uit (r)ew small (R)ew large (f)orw small (F)orw large (0-9)(+)(-) speed"
+PLAIN = 7
+STATUS_ROW = 23  # in an 80x24 pane; the key help is on row 22
+# Runs the viewer as a shell would, then reports its exit status and whether the terminal
+# modes came back as they were; Ctrl-C reaches the viewer while the wrapper carries on.
+WRAPPER = """trap : INT
+s=$(stty -g)
+"$@"
+rc=$?
+if [ "$s" = "$(stty -g)" ]; then t=same; else t=changed; fi
+printf '[rc=%s tty=%s]' "$rc" "$t"
+exec cat >/dev/null
+"""
+
+
+def status(offset, size, speed, cmd, timeout, raw):
+    share = 100 if size == 0 else offset * 100 // size
+    return (f"{offset:7d}/{size:7d}/{share:2d}% Speed: {speed} (5=normal,0=pause) "
+            f"Cmd: {cmd:<6} ({timeout}/{raw})")
+
+
+class ViewerCase(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="vorlan-viewer-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.wrapper = self.path("run.sh")
+        with open(self.wrapper, "w") as f:
+            f.write(WRAPPER)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def movie(self, data, name="m.movie"):
+        if isinstance(data, str):
+            data = data.encode("latin-1")
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return self.path(name)
+
+    def start(self, *args, rows=24):
+        pane = Pane(["sh", self.wrapper, VIEWER, *args], rows=rows)
+        self.addCleanup(pane.close)
+        return pane
+
+    def play(self, data, rows=24):
+        pane = self.start(self.movie(data), rows=rows)
+        pane.wait_text("Speed:")
+        return pane
+
+    def wait_status(self, pane, line):
+        line = line[:80]  # the pane's width cuts a long status line
+        pane.wait_for(lambda s: s.split("\n")[STATUS_ROW] == line, f"status {line!r}")
+
+    def quit(self, pane, key="q", rc=0):
+        pane.keys(key)
+        screen = pane.wait_text("[rc=")
+        self.assertIn(f"[rc={rc} tty=same]", screen)
+        self.assertEqual(pane.query("#{alternate_on}"), "0")
+        return screen
+
+
+class StartupFailures(ViewerCase):
+    def test_refused_before_the_screen_starts(self):
+        os.mkfifo(self.path("fifo"))
+        cases = [
+            ((), "vorlan filmvane v1.2.23\n\nUsage: vorlan-viewer file\n\n"
+                 "file should be a #movie file generated in vorlan\n"),
+            ((self.path("missing"),), "Unable to open file: No such file or directory\n"),
+            ((self.dir,), "Unable to open file: Is a directory\n"),
+            ((self.path("fifo"),), "Unable to open file: Illegal seek\n"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                pane = self.start(*args)
+                screen = pane.wait_text("[rc=")
+                self.assertTrue(screen.startswith(message + "[rc=1 tty=same]"), screen)
+                pane.close()
+
+    def test_too_small_terminal(self):
+        pane = self.start(self.movie("line hello\n"), rows=2)
+        screen = pane.wait_text("[rc=")
+        self.assertIn("Terminal too small\n[rc=1 tty=same]", screen)
+        self.assertNotIn("hello", screen)
+        self.assertEqual(pane.query("#{alternate_on}"), "0")
+
+
+class Display(ViewerCase):
+    def test_first_status_line_and_key_help(self):
+        data = "sleep 100000\nline one\n"
+        pane = self.play(data)
+        lines = pane.lines()
+        self.assertEqual(lines[22], HELP)
+        self.assertEqual(lines[STATUS_ROW], status(13, len(data), 5, "sleep", 100000, 100000))
+        cells = pane.cells()
+        self.assertTrue(all(c.reverse for c in cells[22][:len(HELP)] + cells[23][:40]))
+        self.assertTrue(all(not c.char.strip() for row in cells[:22] for c in row))
+
+    def test_empty_movie_ends_at_once_with_a_full_share(self):
+        pane = self.play("")
+        pane.wait_text("**** END ***")
+        self.assertEqual(pane.lines()[STATUS_ROW], status(0, 0, 5, "", 0, 0))
+
+    def test_colours_bold_prompts_annotations_and_end_marker(self):
+        colour_lines = "".join("line " + " ".join(f"{ESC}[3{n}mC{n}" for n in group) + "\n"
+                               for group in (range(1, 8), range(8, 16)))
+        data = ("sleep 100000\n" + colour_lines
+                + f"line {ESC}[92mB2 {ESC}[0mPLAIN {ESC}[31mR1 {ESC}[30mSTILL1 {ESC}[mNORESET\n"
+                + f"line {ESC}[0m{ESC}[1mBOLD{ESC}[0m {ESC}[1;33mNOCOLOUR{ESC}[0m\n"
+                + "prompt HP:42> \nline look\n"
+                + "#5 a remark\n"
+                + f"line {ESC}[34mblue till the end\n")
+        pane = self.play(data)
+        pane.keys("x")
+        pane.wait_text("**** END ***")
+
+        rows = pane.cells()
+        found = {}
+        for row in rows[:22]:
+            line = "".join(c.char for c in row)
+            for word in line.split():
+                found.setdefault(word, row[line.index(word)])
+        # Colour pair 0 is the terminal's plain white on black, however it is sent.
+        for cell in found.values():
+            cell.fg = PLAIN if cell.fg is None else cell.fg
+        expect = {f"C{n}": (n, False) for n in range(1, 16)}
+        expect.update({"B2": (2, True), "PLAIN": (PLAIN, False), "R1": (1, False),
+                       "STILL1": (1, False), "NORESET": (1, False), "BOLD": (PLAIN, True),
+                       "NOCOLOUR": (PLAIN, True), "blue": (4, False), "****": (4, False)})
+        for word, (fg, bold) in expect.items():
+            with self.subTest(word=word):
+                self.assertIn(word, found)
+                self.assertEqual((found[word].fg, found[word].bold), (fg, bold))
+
+        text = pane.lines()
+        self.assertIn("HP:42> look", text)
+        note = next(row for row in rows if "".join(c.char for c in row).startswith("##==> "))
+        self.assertEqual("".join(c.char for c in note), "##==> a remark")
+        self.assertTrue(all(c.reverse for c in note))
+        end = text.index("**** END ***")
+        self.assertEqual(text[end - 2:end], ["blue till the end", ""])
+        self.assertEqual(text[STATUS_ROW], status(len(data), len(data), 5, "line", 0, 0))
+        # The cursor waits just after the last text: the line after the marker.
+        self.assertEqual(pane.query("#{cursor_x},#{cursor_y}"), f"0,{end + 1}")
+
+
+class Keys(ViewerCase):
+    def test_step_mode_advances_one_line_per_key(self):
+        data = "sleep 100000\n" + "".join(f"line step {n}\n" for n in range(1, 6))
+        pane = self.play(data)
+        pane.keys("0")
+        self.wait_status(pane, status(13 + 12, len(data), 0, "line", -1, 0))
+        self.assertTrue(pane.stays_without("step 2"))
+        for key, seen in (("x", "step 2"), ("Up", "step 3"), ("F5", "step 4")):
+            pane.keys(key)
+            pane.wait_text(seen)
+        self.assertTrue(pane.stays_without("step 5"))
+        self.assertNotIn("END", pane.text())
+
+    def test_speed_keys_clamp_and_one_key_per_pass(self):
+        record = "sleep 2000000000\n"
+        data = record * 60
+        pane = self.play(data)
+        passes = 1
+        # Typed ahead in one go: each key ends one wait and is acted on before the next line.
+        for keys, speed, timeout in [
+            ("9" + "+" * 12, 20, 2000000000 // 30),
+            ("+", 20, 2000000000 // 30),
+            ("=-", 19, 2000000000 // 28),
+            ("-", 18, 2000000000 // 26),
+            ("0", 0, -1),
+            ("-", 0, -1),
+            ("=", 1, 2147483647),
+            ("5", 5, 2000000000),
+        ]:
+            with self.subTest(keys=keys):
+                passes += len(keys)
+                pane.keys("lit:" + keys)
+                self.wait_status(pane, status(passes * len(record), len(data), speed,
+                                              "sleep", timeout, 2000000000))
+
+
+# Layout for the seek tests: two sleep records of 13 bytes, then lines of 30 bytes each, so
+# line k runs from 26 + 30k to 56 + 30k.
+def seek_movie(lines):
+    return "sleep 100000\n" * 2 + "".join(f"line row {k:04d} {'.' * 15}\n" for k in range(lines))
+
+
+def report(from_, target, landing):
+    return (f"=============\nMoving from {from_} to file offset {target}\n"
+            f"Final offset after adjusting for newline: {landing} ({landing - from_})\n"
+            "=============")
+
+
+class Seeking(ViewerCase):
+    def test_four_seek_keys_and_their_reports(self):
+        data = seek_movie(250)
+        size = len(data)
+        self.assertEqual(size, 7526)
+        pane = self.play(data)
+        # "r" right after the first record: held at 0, and the first record read again.
+        pane.keys("r")
+        pane.wait_text(report(13, 0, 13))
+        self.wait_status(pane, status(26, size, 5, "sleep", 100000, 100000))
+        pane.keys("0")
+        self.wait_status(pane, status(56, size, 0, "line", -1, 0))
+        for key, from_, target, landing, next_row in [
+            ("f", 56, 1056, 1076, 35),
+            ("F", 1106, 6106, 6116, 203),
+            ("r", 6146, 5146, 5156, 171),
+            ("R", 5186, 186, 206, 6),
+        ]:
+            with self.subTest(key=key):
+                pane.keys(key)
+                screen = pane.wait_text(report(from_, target, landing))
+                self.wait_status(pane, status(landing + 30, size, 0, "line", -1, 0))
+                screen = pane.text()
+                self.assertIn(report(from_, target, landing) + f"\nrow {next_row:04d}", screen)
+        # Back within the first 1000 bytes: the first record is passed over.
+        pane.keys("r")
+        pane.wait_text(report(236, 0, 13))
+        self.wait_status(pane, status(26, size, 0, "sleep", -1, 100000))
+
+    def test_seek_report_is_bold_and_ends_escape_bold(self):
+        data = f"line {ESC}[91mred bold\n" + "sleep 100000\n" + "line after\n"
+        pane = self.play(data)
+        pane.keys("r")
+        pane.wait_text("Final offset")
+        pane.keys("x")
+        pane.wait_text("after")
+        rows = pane.cells()
+        def first(word):
+            for row in rows:
+                line = "".join(c.char for c in row)
+                if line.startswith(word):
+                    return row[0]
+        self.assertEqual((first("Moving").fg, first("Moving").bold), (1, True))
+        self.assertEqual((first("after").fg, first("after").bold), (1, False))
+
+    def test_forward_near_the_end_then_resume_after_the_end_marker(self):
+        data = "sleep 100000\n" + "".join(f"line tail {k}\n" for k in range(10))
+        size = len(data)
+        pane = self.play(data)
+        pane.keys("f")
+        pane.wait_text(report(13, size, size) + "\n\n**** END ***")
+        self.wait_status(pane, status(size, size, 5, "sleep", 100000, 100000))
+        # Every later key runs one more pass at the end: the marker again, and a speed key
+        # changes only the status line.
+        pane.keys("x")
+        pane.wait_for(lambda s: s.count("**** END ***") == 2, "a second end marker")
+        pane.keys("+")
+        pane.wait_for(lambda s: s.count("**** END ***") == 3, "a third end marker")
+        self.wait_status(pane, status(size, size, 6, "sleep", 50000, 100000))
+        pane.keys("R")
+        self.wait_status(pane, status(size, size, 6, "line", 0, 0))
+        screen = pane.text()
+        self.assertIn(report(size, 0, 13) + "\n" + "\n".join(f"tail {k}" for k in range(10))
+                      + "\n\n**** END ***", screen)
+
+
+class LongRecords(ViewerCase):
+    def test_long_records_drawn_whole_or_passed_over(self):
+        text = "".join(chr(ord("a") + k % 26) for k in range(1500))
+        # An unknown record whose second read would begin with a line record's bytes.
+        unknown = "note " + "x" * 994 + "line LEAKED\n"
+        # A zero byte ends a line's text, also for the pieces after it.
+        zero = "line cut" + "\0" + "y" * 1500 + "HIDDEN\n"
+        long_prompt = "prompt " + "P" * 1200 + "\n"
+        data = ("sleep 100000\n" + "line " + text + "\n" + unknown + zero + long_prompt
+                + "line >end\n" + "sleep 100000\n")
+        pane = self.play(data)
+        pane.keys("0")
+        offset = 13 + 5 + len(text) + 1
+        self.wait_status(pane, status(offset, len(data), 0, "line", -1, 0))
+        screen = pane.text()
+        self.assertIn(text, screen.replace("\n", ""))
+        # The unknown record keeps the delay the line before it left: its timeout, -1.
+        for record, cmd, raw in [(unknown, "note", -1), (zero, "line", 0),
+                                 (long_prompt, "prompt", 0)]:
+            offset += len(record)
+            pane.keys("x")
+            self.wait_status(pane, status(offset, len(data), 0, cmd, -1, raw))
+        pane.keys("x")
+        screen = pane.wait_text(">end")
+        flat = screen.replace("\n", "")
+        self.assertNotIn("LEAKED", flat)
+        self.assertNotIn("HIDDEN", flat)
+        self.assertIn("cut" + "P" * 1200 + ">end", flat)
+
+    def test_seek_into_a_long_record_discards_all_of_it(self):
+        data = "sleep 100000\n" + "line " + "L" * 3000 + "\n" + "line next\n" + "sleep 100000\n"
+        pane = self.play(data)
+        pane.keys("f")
+        screen = pane.wait_text(report(13, 1013, 3019) + "\nnext")
+        self.assertNotIn("L", screen.split("=============")[-1])
+        self.wait_status(pane, status(len(data), len(data), 5, "sleep", 100000, 100000))
+
+
+class Quitting(ViewerCase):
+    def test_quit_keys_and_interrupt_restore_the_terminal(self):
+        for key, rc in (("q", 0), ("Q", 0), ("C-c", 1)):
+            with self.subTest(key=key):
+                pane = self.play("sleep 100000\nline one\n")
+                self.assertEqual(pane.query("#{alternate_on}"), "1")
+                self.quit(pane, key, rc)
+                pane.close()
+
+    def test_quit_at_the_end_marker_in_step_mode(self):
+        pane = self.play("line a\nline b\n")
+        pane.wait_text("**** END ***")
+        pane.keys("0")
+        pane.wait_for(lambda s: s.count("**** END ***") == 2, "a second end marker")
+        self.quit(pane)
+
+
+if __name__ == "__main__":
+    VIEWER = sys.argv.pop(1)
+    unittest.main()
