@@ -164,22 +164,20 @@ int play(std::FILE* stream, std::int64_t size, Screen& screen) {
               "%7" PRId64 "/%7" PRId64 "/%2" PRId64
               "%% Speed: %d (5=normal,0=pause) Cmd: %-6s (%d/%d)\n",
               offset, size, share, pb.speed, pb.command.data(), pb.timeout, pb.raw_delay);
-    wnoutrefresh(status);
     int wait = pb.timeout;
     if (offset == size) {
       waddstr(text, kEndMarker);
       wait = -1;
       wtimeout(stdscr, wait);
     }
-    wnoutrefresh(text);
 
-    // Only a pass that really waits places the cursor and updates the terminal; moving
-    // stdscr's cursor makes the key read refresh, which would cost a terminal update a line.
-    if (wait != 0) {
-      wmove(stdscr, getcury(text), getcurx(text));
-      doupdate();
-      last_update = now_ns();
-    } else if (now_ns() - last_update >= kCatchUpNanoseconds) {
+    // Only a pass that really waits places the cursor and updates the terminal; a pass
+    // that goes straight on leaves it to a later one, as copying the windows out and
+    // moving stdscr's cursor (which makes the key read refresh) would cost an update a line.
+    if (wait != 0 || now_ns() - last_update >= kCatchUpNanoseconds) {
+      wnoutrefresh(status);
+      wnoutrefresh(text);
+      if (wait != 0) wmove(stdscr, getcury(text), getcurx(text));
       doupdate();
       last_update = now_ns();
     }

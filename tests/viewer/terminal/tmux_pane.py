@@ -113,7 +113,7 @@ class Pane:
     def query(self, fmt):
         return self.tmux("display-message", "-p", "-t", "t", fmt).strip()
 
-    def wait_for(self, predicate, what, deadline=DEADLINE):
+    def wait_for(self, predicate, what, deadline=DEADLINE, poll=0.02):
         """Polls the screen until predicate(screen text) holds; returns the text."""
         end = time.monotonic() + deadline
         while True:
@@ -122,7 +122,7 @@ class Pane:
                 return screen
             if time.monotonic() > end:
                 raise Timeout(f"timed out waiting for {what}; screen was:\n{screen}")
-            time.sleep(0.02)
+            time.sleep(poll)
 
     def wait_text(self, needle, deadline=DEADLINE):
         return self.wait_for(lambda s: needle in s, repr(needle), deadline)

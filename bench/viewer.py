@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""vorlan-viewer against its targets, in an 80x24 tmux pane; prints the figures.
+
+1. Time to the end marker on a movie of 20,000 `line` records and no pauses, against `cat` of
+   the same transcript in an identical pane (until its last line shows). Median of RUNS
+   interleaved pairs. Target: at most 3 x cat.
+2. Time to the first status line, and from a key to its seek report, on a 1 GB movie against
+   a 1 KB one. Target: at most 1.2 x (start-up and seeking must not read the file through).
+3. Peak resident memory across the two (sampled with ps while the viewer waits). Target: flat.
+
+Usage: bench/viewer.py [VIEWER] [RUNS]   (default build/viewer/vorlan-viewer, 5 runs)
+Exits 1 when a target is missed.
+"""
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "viewer", "terminal"))
+from tmux_pane import Pane  # noqa: E402
+
+END = "**** END ***"
+POLL = 0.005
+
+
+def timed(command, done, deadline=120.0):
+    """Seconds from starting `command` in a fresh pane until done(screen) holds."""
+    start = time.monotonic()
+    pane = Pane(command)
+    try:
+        pane.wait_for(done, "the finish", deadline, POLL)
+        return time.monotonic() - start
+    finally:
+        pane.close()
+
+
+def scrolling(viewer, tmp, runs):
+    movie, transcript = [], []
+    for k in range(20000):
+        text = f"\x1b[3{k % 7 + 1}m{k:05d}\x1b[0m The tide turns and the gulls cry over the quay."
+        movie.append(f"line {text}\n")
+        transcript.append(f"{text}\n")
+    transcript.append("end of transcript\n")
+    mpath, tpath = os.path.join(tmp, "lines.movie"), os.path.join(tmp, "lines.txt")
+    with open(mpath, "w") as f:
+        f.writelines(movie)
+    with open(tpath, "w") as f:
+        f.writelines(transcript)
+    view, cat = [], []
+    for run in range(runs):
+        pair = [("view", lambda: timed([viewer, mpath], lambda s: END in s)),
+                ("cat", lambda: timed(["sh", "-c", f"cat {tpath}; exec cat >/dev/null"],
+                                      lambda s: "end of transcript" in s))]
+        for name, measure in (pair if run % 2 == 0 else pair[::-1]):
+            (view if name == "view" else cat).append(measure())
+    v, c = statistics.median(view), statistics.median(cat)
+    print(f"20,000 line records: viewer {v:.3f} s, cat {c:.3f} s, ratio {v / c:.2f} "
+          f"(target <= 3)")
+    return v / c <= 3
+
+
+def rss_kb(pid):
+    out = subprocess.run(["ps", "-o", "rss=", "-p", str(pid)], capture_output=True, text=True)
+    return int(out.stdout.strip() or 0)
+
+
+def start_and_seek(viewer, movie):
+    """Seconds to the first status line, seconds from "F" to its report, resident KB."""
+    start = time.monotonic()
+    pane = Pane([viewer, movie])
+    try:
+        pane.wait_for(lambda s: "Cmd: sleep" in s, "the first status line", poll=POLL)
+        first = time.monotonic() - start
+        pid = int(pane.query("#{pane_pid}"))
+        rss = rss_kb(pid)
+        start = time.monotonic()
+        pane.keys("F")
+        pane.wait_for(lambda s: "Final offset" in s, "the seek report", poll=POLL)
+        seek = time.monotonic() - start
+        return first, seek, max(rss, rss_kb(pid))
+    finally:
+        pane.close()
+
+
+def big_and_small(viewer, tmp, runs):
+    # Each line is followed by a long sleep, so after a seek the viewer waits again at once.
+    block = "".join(f"line row {k:06d} of a long evening at the harbour\nsleep 100000\n"
+                    for k in range(16384)).encode()
+    small = os.path.join(tmp, "small.movie")
+    with open(small, "wb") as f:
+        f.write(b"sleep 100000\n" + block[:1024 - 13])
+    big = os.path.join(tmp, "big.movie")
+    with open(big, "wb") as f:
+        f.write(b"sleep 100000\n")
+        while f.tell() < 1 << 30:
+            f.write(block)
+    figures = {small: [], big: []}
+    for run in range(runs):
+        for movie in ((small, big) if run % 2 == 0 else (big, small)):
+            figures[movie].append(start_and_seek(viewer, movie))
+    med = {m: [statistics.median(x[i] for x in figures[m]) for i in range(2)]
+           + [max(x[2] for x in figures[m])] for m in figures}
+    ok = True
+    for i, what in enumerate(("first status line", "seek report")):
+        s, b = med[small][i], med[big][i]
+        ratio = b / s
+        ok &= ratio <= 1.2
+        print(f"{what}: 1 GB {b * 1000:.1f} ms, 1 KB {s * 1000:.1f} ms, ratio {ratio:.2f} "
+              f"(target <= 1.2)")
+    print(f"peak resident memory: 1 GB {med[big][2]} KB, 1 KB {med[small][2]} KB")
+    ok &= med[big][2] <= med[small][2] * 1.1
+    return ok
+
+
+def main():
+    viewer = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "viewer",
+                                                                "vorlan-viewer")
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    viewer = os.path.abspath(viewer)
+    tmp = tempfile.mkdtemp(prefix="vorlan-bench-viewer-")
+    try:
+        ok = scrolling(viewer, tmp, runs)
+        ok &= big_and_small(viewer, tmp, runs)
+    finally:
+        shutil.rmtree(tmp, True)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
