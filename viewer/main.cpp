@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string_view>
 
 #include <curses.h>
@@ -28,7 +28,8 @@ constexpr int kMinRows = kStatusRows + 1;
 constexpr std::int64_t kSmallStep = 1000;
 constexpr std::int64_t kLargeStep = 5000;
 // In long stretches with no pause, let the screen catch up this often so it visibly scrolls.
-constexpr std::int64_t kCatchUpNanoseconds = 40'000'000;
+constexpr std::chrono::milliseconds kCatchUp{40};
+using Clock = std::chrono::steady_clock;
 
 void usage() {
   std::fprintf(stderr,
@@ -107,12 +108,6 @@ bool record_goes_on(std::string_view piece) {
   return !piece.empty() && piece.back() != '\n';
 }
 
-std::int64_t now_ns() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
-}
-
 void seek(std::FILE* stream, WINDOW* text, std::int64_t from, std::int64_t step,
           std::int64_t size, std::array<char, viewer::kLineBufferSize>& buf) {
   std::int64_t target = from + step;
@@ -126,7 +121,8 @@ void seek(std::FILE* stream, WINDOW* text, std::int64_t from, std::int64_t step,
   while (record_goes_on(read_piece(stream, buf))) {
   }
   const std::int64_t landing = ftello(stream);
-  wprintw(text, "Final offset after adjusting for newline: %" PRId64 " (%" PRId64 ")\n=============\n",
+  wprintw(text,
+          "Final offset after adjusting for newline: %" PRId64 " (%" PRId64 ")\n=============\n",
           landing, landing - from);
   wattr_off(text, A_BOLD, nullptr);
 }
@@ -137,7 +133,7 @@ int play(std::FILE* stream, std::int64_t size, Screen& screen) {
   std::array<char, viewer::kLineBufferSize> buf{};
   viewer::Playback pb;
   viewer::RenderState rs;
-  std::int64_t last_update = now_ns();
+  Clock::time_point last_update = Clock::now();
 
   for (;;) {
     const std::string_view first = read_piece(stream, buf);
@@ -174,12 +170,12 @@ int play(std::FILE* stream, std::int64_t size, Screen& screen) {
     // Only a pass that really waits places the cursor and updates the terminal; a pass
     // that goes straight on leaves it to a later one, as copying the windows out and
     // moving stdscr's cursor (which makes the key read refresh) would cost an update a line.
-    if (wait != 0 || now_ns() - last_update >= kCatchUpNanoseconds) {
+    if (wait != 0 || Clock::now() - last_update >= kCatchUp) {
       wnoutrefresh(status);
       wnoutrefresh(text);
       if (wait != 0) wmove(stdscr, getcury(text), getcurx(text));
       doupdate();
-      last_update = now_ns();
+      last_update = Clock::now();
     }
 
     const int key = wgetch(stdscr);
