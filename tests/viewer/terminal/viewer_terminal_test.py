@@ -102,17 +102,16 @@ class Display(ViewerCase):
     def test_first_status_line_and_key_help(self):
         data = "sleep 100000\nline one\n"
         pane = self.play(data)
-        lines = pane.lines()
-        self.assertEqual(lines[22], HELP)
-        self.assertEqual(lines[STATUS_ROW], status(13, len(data), 5, "sleep", 100000, 100000))
+        self.wait_status(pane, status(13, len(data), 5, "sleep", 100000, 100000))
+        self.assertEqual(pane.lines()[22], HELP)
         cells = pane.cells()
         self.assertTrue(all(c.reverse for c in cells[22][:len(HELP)] + cells[23][:40]))
         self.assertTrue(all(not c.char.strip() for row in cells[:22] for c in row))
 
     def test_empty_movie_ends_at_once_with_a_full_share(self):
         pane = self.play("")
-        pane.wait_text("**** END ***")
-        self.assertEqual(pane.lines()[STATUS_ROW], status(0, 0, 5, "", 0, 0))
+        self.wait_status(pane, status(0, 0, 5, "", 0, 0))
+        self.assertIn("\n**** END ***\n", pane.text())
 
     def test_colours_bold_prompts_annotations_and_end_marker(self):
         colour_lines = "".join("line " + " ".join(f"{ESC}[3{n}mC{n}" for n in group) + "\n"
@@ -125,7 +124,7 @@ class Display(ViewerCase):
                 + f"line {ESC}[34mblue till the end\n")
         pane = self.play(data)
         pane.keys("x")
-        pane.wait_text("**** END ***")
+        self.wait_status(pane, status(len(data), len(data), 5, "line", 0, 0))
 
         rows = pane.cells()
         found = {}
@@ -152,9 +151,9 @@ class Display(ViewerCase):
         self.assertTrue(all(c.reverse for c in note))
         end = text.index("**** END ***")
         self.assertEqual(text[end - 2:end], ["blue till the end", ""])
-        self.assertEqual(text[STATUS_ROW], status(len(data), len(data), 5, "line", 0, 0))
         # The cursor waits just after the last text: the line after the marker.
-        self.assertEqual(pane.query("#{cursor_x},#{cursor_y}"), f"0,{end + 1}")
+        pane.wait_for(lambda _: pane.query("#{cursor_x},#{cursor_y}") == f"0,{end + 1}",
+                      "the cursor after the end marker")
 
 
 class Keys(ViewerCase):
