@@ -4,6 +4,7 @@ usage: viewer_terminal_test.py VIEWER [unittest arguments, e.g. a test class]
 """
 import os
 import shutil
+import signal
 import sys
 import tempfile
 import unittest
@@ -15,11 +16,12 @@ ESC = "\x1b"
 HELP = "(q)uit (r)ew small (R)ew large (f)orw small (F)orw large (0-9)(+)(-) speed"
 PLAIN = 7
 STATUS_ROW = 23  # in an 80x24 pane; the key help is on row 22
-# Runs the viewer as a shell would, then reports its exit status and whether the terminal
-# modes came back as they were; Ctrl-C reaches the viewer while the wrapper carries on.
+# Runs the viewer as a shell would (its process id in run.sh.pid), then reports its exit
+# status and whether the terminal modes came back as they were; Ctrl-C reaches the viewer
+# while the wrapper carries on.
 WRAPPER = """trap : INT
 s=$(stty -g)
-"$@"
+sh -c 'echo $$ >"$0"; exec "$@"' "$0.pid" "$@"
 rc=$?
 if [ "$s" = "$(stty -g)" ]; then t=same; else t=changed; fi
 printf '[rc=%s tty=%s]' "$rc" "$t"
@@ -316,6 +318,15 @@ class Quitting(ViewerCase):
                 self.assertEqual(pane.query("#{alternate_on}"), "1")
                 self.quit(pane, key, rc)
                 pane.close()
+
+    def test_terminate_signal_restores_the_terminal(self):
+        pane = self.play("sleep 100000\nline one\n")
+        with open(self.wrapper + ".pid") as f:
+            os.kill(int(f.read()), signal.SIGTERM)
+        screen = pane.wait_text("[rc=")
+        self.assertIn("tty=same]", screen)
+        self.assertNotIn("[rc=0 ", screen)
+        self.assertEqual(pane.query("#{alternate_on}"), "0")
 
     def test_quit_at_the_end_marker_in_step_mode(self):
         pane = self.play("line a\nline b\n")
