@@ -161,7 +161,9 @@ int play(std::FILE* stream, std::int64_t size, Screen& screen) {
               "%% Speed: %d (5=normal,0=pause) Cmd: %-6s (%d/%d)\n",
               offset, size, share, pb.speed, pb.command.data(), pb.timeout, pb.raw_delay);
     int wait = pb.timeout;
-    if (offset == size) {
+    // A read that finds nothing before the measured size (the movie shrank, or a read
+    // failed) ends playback too, rather than replaying the carried delay for ever.
+    if (offset == size || first.empty()) {
       waddstr(text, kEndMarker);
       wait = -1;
       wtimeout(stdscr, wait);
