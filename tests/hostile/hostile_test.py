@@ -233,6 +233,8 @@ class Viewer(Scratch):
         wait_for("the long sleep", lambda: "Cmd: sleep" in self.screen())
         os.truncate(path, 0)
         self.tmux("send-keys", "x")
+        # What was read ahead plays; then the read finds nothing and playback ends there.
+        wait_for("the end marker", lambda: "**** END ***" in self.screen())
         # A jump forward is held to the size measured at start, which the file no longer has.
         self.tmux("send-keys", "F")
         wait_for("the jump's report", lambda: "Final offset" in self.screen())
