@@ -42,7 +42,8 @@ bool within(std::string_view part, std::string_view whole) {
 std::size_t read_length(const std::uint8_t* data, std::size_t size, std::size_t limit) {
   const std::size_t n = size < limit ? size : limit;
   const void* nl = std::memchr(data, '\n', n);
-  return nl == nullptr ? n : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nl) - data) + 1;
+  return nl == nullptr ? n
+                       : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nl) - data) + 1;
 }
 
 }  // namespace

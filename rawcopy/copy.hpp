@@ -8,4 +8,4 @@ enum class copy_result { done, read_failed, write_failed };
 // On read_failed or write_failed, errno holds the cause.
 copy_result copy_descriptor(int in, int out = 1);
 
-}
+}  // namespace rawcopy

@@ -9,33 +9,28 @@
 
 using rawcopy::copy_result;
 
-static void complain(const char* what) { std::fprintf(stderr, "rawcopy: %s: %s\n", what, std::strerror(errno)); }
-
-static copy_result copy(const char* name, int fd)
-{
-    const copy_result r = rawcopy::copy_descriptor(fd);
-    if (r != copy_result::done)
-        complain(r == copy_result::write_failed ? "write error" : name);
-    return r;
+static void complain(const char* what) {
+  std::fprintf(stderr, "rawcopy: %s: %s\n", what, std::strerror(errno));
 }
 
-int main(int argc, char* argv[])
-{
-    // With descriptor 1 closed, open() would hand it out and the copy would overwrite its own input.
-    if (fcntl(1, F_GETFD) == -1)
-        return complain("write error"), 1;
-    if (argc < 2)
-        return copy("-", 0) == copy_result::done ? 0 : 1;
-    int status = 0;
-    for (int i = 1; i < argc; ++i) {
-        const int fd = open(argv[i], O_RDWR);
-        const copy_result r = fd == -1 ? (complain(argv[i]), copy_result::read_failed) : copy(argv[i], fd);
-        if (r == copy_result::write_failed)
-            return 1;
-        if (r != copy_result::done)
-            status = 1;
-        if (fd != -1)
-            close(fd);
-    }
-    return status;
+static copy_result copy(const char* name, int fd) {
+  const copy_result r = rawcopy::copy_descriptor(fd);
+  if (r != copy_result::done) complain(r == copy_result::write_failed ? "write error" : name);
+  return r;
+}
+
+int main(int argc, char* argv[]) {
+  // With descriptor 1 closed, open() would hand it out and the copy would overwrite its own input.
+  if (fcntl(1, F_GETFD) == -1) return complain("write error"), 1;
+  if (argc < 2) return copy("-", 0) == copy_result::done ? 0 : 1;
+  int status = 0;
+  for (int i = 1; i < argc; ++i) {
+    const int fd = open(argv[i], O_RDWR);
+    const copy_result r =
+        fd == -1 ? (complain(argv[i]), copy_result::read_failed) : copy(argv[i], fd);
+    if (r == copy_result::write_failed) return 1;
+    if (r != copy_result::done) status = 1;
+    if (fd != -1) close(fd);
+  }
+  return status;
 }

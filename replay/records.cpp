@@ -124,8 +124,7 @@ bool Count::feed(std::string_view bytes) {
         phase_ = Phase::digits;
         magnitude_ = std::min(magnitude_ * 10 + (c - '0'), kInt32Max + 1);
         continue;
-      case Phase::done:
-        return true;
+      case Phase::done: return true;
     }
   }
   return phase_ == Phase::done;
@@ -146,7 +145,7 @@ void pause_ms(std::int32_t ms) {
   if (ms <= 0) return;
   timeval tv{};
   tv.tv_sec = ms / kMsPerSecond;
-  tv.tv_usec = (ms % kMsPerSecond) * kUsPerMs;
+  tv.tv_usec = static_cast<suseconds_t>(ms % kMsPerSecond) * kUsPerMs;
   (void)select(0, nullptr, nullptr, nullptr, &tv);
 }
 

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -104,12 +104,10 @@ std::string_view read_piece(std::FILE* stream, std::array<char, viewer::kLineBuf
   return {buf.data(), static_cast<std::size_t>(after - before)};
 }
 
-bool record_goes_on(std::string_view piece) {
-  return !piece.empty() && piece.back() != '\n';
-}
+bool record_goes_on(std::string_view piece) { return !piece.empty() && piece.back() != '\n'; }
 
-void seek(std::FILE* stream, WINDOW* text, std::int64_t from, std::int64_t step,
-          std::int64_t size, std::array<char, viewer::kLineBufferSize>& buf) {
+void seek(std::FILE* stream, WINDOW* text, std::int64_t from, std::int64_t step, std::int64_t size,
+          std::array<char, viewer::kLineBufferSize>& buf) {
   std::int64_t target = from + step;
   if (target >= size) target = size;
   if (target <= 0) target = 0;

@@ -18,13 +18,13 @@ constexpr int kPairNumberMask = 0xff;
 
 // Where the parser stands within an escape.
 enum Escape : int {
-  kText = 0,     // not in an escape
-  kAfterEsc,     // ESC seen: "[" or anything else decides
-  kParameters,   // ESC "[" seen: the first parameter character decides
-  kNumberSpace,  // "3" or "9": white space before the number
-  kNumberSign,   // a sign read; digits must follow
-  kNumberDigits, // digits being read
-  kSkip,         // passing over everything up to the first "m"
+  kText = 0,      // not in an escape
+  kAfterEsc,      // ESC seen: "[" or anything else decides
+  kParameters,    // ESC "[" seen: the first parameter character decides
+  kNumberSpace,   // "3" or "9": white space before the number
+  kNumberSign,    // a sign read; digits must follow
+  kNumberDigits,  // digits being read
+  kSkip,          // passing over everything up to the first "m"
 };
 
 bool is_space(char c) {
@@ -87,9 +87,7 @@ void draw_text(WINDOW* win, std::string_view text, RenderState& st) {
           waddch(win, static_cast<unsigned char>(c));
         }
         break;
-      case kAfterEsc:
-        st.escape = c == '[' ? kParameters : c == kEscapeEnd ? kText : kSkip;
-        break;
+      case kAfterEsc: st.escape = c == '[' ? kParameters : c == kEscapeEnd ? kText : kSkip; break;
       case kParameters:
         if (c == '3' || c == '9') {
           start_number(st, c == '9');

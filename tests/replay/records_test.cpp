@@ -115,7 +115,8 @@ TEST(Mode, FromAnyNameContainingOne) {
       {"", Mode::unknown},
       {nullptr, Mode::unknown},
   };
-  for (const Case& c : cases) EXPECT_EQ(mode_from_name(c.name), c.mode) << (c.name ? c.name : "null");
+  for (const Case& c : cases)
+    EXPECT_EQ(mode_from_name(c.name), c.mode) << (c.name ? c.name : "null");
 }
 
 struct Result {

@@ -27,7 +27,7 @@ struct Case {
   std::string_view bytes;
   Kind kind;
   std::string_view text;
-  std::int32_t delay;  // the line starts with a carried delay of 7
+  std::int32_t delay;        // the line starts with a carried delay of 7
   std::string_view command;  // the line starts with the command word "prev"
   std::string_view annotation = {};
   bool text_ended = false;
@@ -66,8 +66,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"prompt_without_final_newline_keeps_last_byte", "prompt >", Kind::prompt, ">", 0,
              "prompt"},
         Case{"prompt_bytes_5_6_unexamined", "prompxyz\n", Kind::prompt, "z", 0, "prompxyz"},
-        Case{"prompt_zero_byte_keeps_byte_before_it", "prompt ab\0c\n"sv, Kind::prompt, "ab", 0,
-             "prompt", {}, true},
+        Case{"prompt_zero_byte_keeps_byte_before_it",
+             "prompt ab\0c\n"sv,
+             Kind::prompt,
+             "ab",
+             0,
+             "prompt",
+             {},
+             true},
         Case{"prompt_only_one_newline_removed", "prompt a\n\n", Kind::prompt, "a\n", 0, "prompt"},
         Case{"sleep", "sleep 1000\n", Kind::sleep, "", 1000, "sleep"},
         Case{"sleep_zero", "sleep 0\n", Kind::sleep, "", 0, "sleep"},
@@ -79,7 +85,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"sleep_no_number", "sleep x\n", Kind::sleep, "", 7, "sleep"},
         Case{"sleep_nothing_after", "sleep \n", Kind::sleep, "", 7, "sleep"},
         Case{"sleep_bare_sign", "sleep -\n", Kind::sleep, "", 7, "sleep"},
-        Case{"sleep_number_after_zero_byte", "sleep \0" "5\n"sv, Kind::sleep, "", 7, "sleep", {},
+        Case{"sleep_number_after_zero_byte",
+             "sleep \0"
+             "5\n"sv,
+             Kind::sleep,
+             "",
+             7,
+             "sleep",
+             {},
              true},
         Case{"sleep_int32_limits", "sleep 2147483647\n", Kind::sleep, "", kMax, "sleep"},
         Case{"sleep_saturates_high", "sleep 99999999999999999999\n", Kind::sleep, "", kMax,
@@ -94,10 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"annotation_zero_count", "#0 x\n", Kind::annotation, "", 0, "#0", "x\n"},
         Case{"annotation_missing_count_scales_carried", "#oops\n", Kind::annotation, "", 700,
              "#oops"},
-        Case{"annotation_count_saturates", "#99999999 x\n", Kind::annotation, "", kMax,
-             "#99999999", "x\n"},
-        Case{"annotation_ends_at_zero_byte", "#1 ab\0cd\n"sv, Kind::annotation, "", 100, "#1",
-             "ab", true},
+        Case{"annotation_count_saturates", "#99999999 x\n", Kind::annotation, "", kMax, "#99999999",
+             "x\n"},
+        Case{"annotation_ends_at_zero_byte", "#1 ab\0cd\n"sv, Kind::annotation, "", 100, "#1", "ab",
+             true},
         Case{"other", "hello world\n", Kind::other, "", 7, "hello"},
         Case{"other_indented", " \t indented word\n", Kind::other, "", 7, "indented"},
         Case{"empty_line_keeps_command", "\n", Kind::other, "", 7, "prev"},
@@ -185,16 +198,17 @@ INSTANTIATE_TEST_SUITE_P(
                     PaceCase{15, 1000, 50}, PaceCase{16, 1000, 45}, PaceCase{17, 1000, 41},
                     PaceCase{18, 1000, 38}, PaceCase{19, 1000, 35}, PaceCase{20, 1000, 33}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Edges, Pace,
-    testing::Values(PaceCase{5, 0, 0}, PaceCase{0, 0, -1}, PaceCase{0, -1000, -1},
-                    PaceCase{5, -4, -4}, PaceCase{2, -4, -16},
-                    // division truncates toward zero
-                    PaceCase{6, -7, -3}, PaceCase{20, 29, 0}, PaceCase{20, -29, 0},
-                    // products saturate
-                    PaceCase{1, 500000000, kMax}, PaceCase{1, kMax, kMax},
-                    PaceCase{4, -1500000000, kMin}, PaceCase{1, kMin, kMin},
-                    PaceCase{20, kMin, kMin / 30}));
+INSTANTIATE_TEST_SUITE_P(Edges, Pace,
+                         testing::Values(PaceCase{5, 0, 0}, PaceCase{0, 0, -1},
+                                         PaceCase{0, -1000, -1}, PaceCase{5, -4, -4},
+                                         PaceCase{2, -4, -16},
+                                         // division truncates toward zero
+                                         PaceCase{6, -7, -3}, PaceCase{20, 29, 0},
+                                         PaceCase{20, -29, 0},
+                                         // products saturate
+                                         PaceCase{1, 500000000, kMax}, PaceCase{1, kMax, kMax},
+                                         PaceCase{4, -1500000000, kMin}, PaceCase{1, kMin, kMin},
+                                         PaceCase{20, kMin, kMin / 30}));
 
 TEST(Pace, CarriedDelayIsScaledAgainByTheNextLine) {
   struct Step {
@@ -207,11 +221,17 @@ TEST(Pace, CarriedDelayIsScaledAgainByTheNextLine) {
     Step steps[4];
   };
   const Run runs[] = {
-      {5, {{"sleep 1000\n", 1000, 1000}, {"#\n", 100000, 100000}, {"junk\n", 100000, 100000},
-           {"line x\n", 0, 0}}},
+      {5,
+       {{"sleep 1000\n", 1000, 1000},
+        {"#\n", 100000, 100000},
+        {"junk\n", 100000, 100000},
+        {"line x\n", 0, 0}}},
       {7, {{"sleep 1000\n", 1000, 250}, {"junk\n", 250, 62}, {"\n", 62, 15}, {"#2 x\n", 200, 50}}},
-      {4, {{"sleep 1000\n", 1000, 2000}, {"junk\n", 2000, 4000}, {"sleep\n", 4000, 8000},
-           {"prompt >\n", 0, 0}}},
+      {4,
+       {{"sleep 1000\n", 1000, 2000},
+        {"junk\n", 2000, 4000},
+        {"sleep\n", 4000, 8000},
+        {"prompt >\n", 0, 0}}},
       {0, {{"sleep 1000\n", 1000, -1}, {"junk\n", -1, -1}, {"#\n", -1, -1}, {"line\n", 0, -1}}},
   };
   for (const Run& run : runs) {
@@ -227,8 +247,12 @@ TEST(Pace, CarriedDelayIsScaledAgainByTheNextLine) {
 }
 
 TEST(ClampSpeed, HoldsWithinRange) {
-  const std::pair<int, int> cases[] = {{0, 0},   {5, 5},   {20, 20}, {-1, 0},
-                                       {21, 20}, {std::numeric_limits<int>::min(), 0},
+  const std::pair<int, int> cases[] = {{0, 0},
+                                       {5, 5},
+                                       {20, 20},
+                                       {-1, 0},
+                                       {21, 20},
+                                       {std::numeric_limits<int>::min(), 0},
                                        {std::numeric_limits<int>::max(), 20}};
   for (const auto& [in, out] : cases) EXPECT_EQ(clamp_speed(in), out) << in;
 }

@@ -156,8 +156,8 @@ TEST(Render, ColourAndBoldPersistAcrossRecordsAndAnnotations) {
   EXPECT_EQ(s.row(0), "ab");
   EXPECT_EQ(s.row(1), "c##==> note");
   EXPECT_EQ(s.row(2), "##==> d");
-  for (const auto& [y, x, rev] : {std::tuple{1, 0, false}, {1, 1, true}, {1, 10, true},
-                                 {2, 5, true}, {2, 6, false}}) {
+  for (const auto& [y, x, rev] :
+       {std::tuple{1, 0, false}, {1, 1, true}, {1, 10, true}, {2, 5, true}, {2, 6, false}}) {
     SCOPED_TRACE(testing::Message() << y << "," << x);
     EXPECT_EQ(s.pair(y, x), 3);
     EXPECT_TRUE(s.bold(y, x));
@@ -257,8 +257,8 @@ TEST_P(ColourModel, PairsAreDefinedReadably) {
 INSTANTIATE_TEST_SUITE_P(
     Terminals, ColourModel,
     testing::Values(
-        ColourModelCase{"xterm-256color", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
-                        COLOR_WHITE},
+        ColourModelCase{
+            "xterm-256color", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, COLOR_WHITE},
         ColourModelCase{"xterm", {0, 1, 2, 3, 4, 5, 6, 7, 7, 1, 2, 3, 4, 5, 6, 7}, COLOR_WHITE},
         ColourModelCase{"screen", {0, 1, 2, 3, 4, 5, 6, 7, 7, 1, 2, 3, 4, 5, 6, 7}, COLOR_WHITE}),
     [](const testing::TestParamInfo<ColourModelCase>& info) {
