@@ -10,7 +10,6 @@ namespace movie {
 inline constexpr std::string_view kLine = "line";
 inline constexpr std::string_view kPrompt = "prompt";
 inline constexpr std::string_view kSleep = "sleep";
-inline constexpr char kKeywordEnd = ' ';
 
 // The keyword and its space together: the payload starts right after them.
 inline constexpr std::string_view kLinePrefix = "line ";

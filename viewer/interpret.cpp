@@ -16,7 +16,8 @@ constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 // over unexamined, as the lenient reader has always done.
 constexpr std::size_t kLineTextStart = 5;
 constexpr std::size_t kPromptTextStart = 7;
-constexpr std::string_view kPromptMatch = "promp";
+// The lenient reader knows a prompt by its first five bytes alone.
+constexpr std::string_view kPromptMatch = movie::kPrompt.substr(0, 5);
 
 std::int32_t saturate(std::int64_t v) {
   return static_cast<std::int32_t>(std::clamp(v, kInt32Min, kInt32Max));
