@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "viewer/interpret.hpp"
+#include "reading/interpret.hpp"
 #include "viewer/render.hpp"
 
 namespace {
@@ -56,15 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The first byte picks the read size: the viewer's own, or a small one so that records
   // come in many pieces and escapes are cut.
-  const std::size_t limit = data[0] % 16 == 0 ? viewer::kLineBufferSize - 1 : 1 + data[0] % 16;
+  const std::size_t limit = data[0] % 16 == 0 ? reading::kLineBufferSize - 1 : 1 + data[0] % 16;
   ++data;
   --size;
 
-  viewer::Playback pb;
+  reading::Playback pb;
   viewer::RenderState st;
   bool in_record = false;  // the last piece did not end its record
   bool drawing = false;    // ... and it was of a line or prompt whose text goes on
-  viewer::Kind kind = viewer::Kind::other;
+  reading::Kind kind = reading::Kind::other;
 
   while (size > 0) {
     const std::size_t n = read_length(data, size, limit);
@@ -77,26 +77,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool ends_record = bytes.back() == '\n';
 
     if (!in_record) {
-      const viewer::Line line = viewer::interpret(bytes, pb);
+      const reading::Line line = reading::interpret(bytes, pb);
       check(within(line.text, bytes) && within(line.annotation, bytes));
       check(std::memchr(pb.command.data(), '\0', pb.command.size()) != nullptr);
-      if (line.kind == viewer::Kind::annotation) viewer::draw_annotation(win, line.annotation);
+      if (line.kind == reading::Kind::annotation) viewer::draw_annotation(win, line.annotation);
 
       for (const int speed : {0, 1, 5, 6, 20}) {
-        viewer::Playback at = pb;
+        reading::Playback at = pb;
         at.speed = speed;
-        const std::int32_t timeout = viewer::pace(at);
+        const std::int32_t timeout = reading::pace(at);
         check(at.raw_delay == pb.delay && at.delay == timeout);
         check(speed != 0 || timeout == -1);
       }
-      pb.speed = viewer::clamp_speed(static_cast<int>(static_cast<unsigned char>(bytes[0])) - 100);
-      viewer::pace(pb);
+      pb.speed = reading::clamp_speed(static_cast<int>(static_cast<unsigned char>(bytes[0])) - 100);
+      reading::pace(pb);
 
       kind = line.kind;
       if (!line.text.empty()) viewer::draw_text(win, line.text, st);
-      drawing = (kind == viewer::Kind::line || kind == viewer::Kind::prompt) && !line.text_ended;
+      drawing = (kind == reading::Kind::line || kind == reading::Kind::prompt) && !line.text_ended;
     } else if (drawing) {
-      const viewer::Line line = viewer::continuation(bytes, kind);
+      const reading::Line line = reading::continuation(bytes, kind);
       check(within(line.text, bytes));
       viewer::draw_text(win, line.text, st);
       drawing = !line.text_ended;

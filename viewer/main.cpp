@@ -14,7 +14,7 @@
 
 #include <curses.h>
 
-#include "viewer/interpret.hpp"
+#include "reading/interpret.hpp"
 #include "viewer/render.hpp"
 
 namespace {
@@ -96,7 +96,7 @@ bool open_movie(const char* path, Movie& movie, std::int64_t& size) {
 
 // One read of at most kLineBufferSize - 1 bytes; the count comes from the stream position,
 // so zero bytes inside the piece are counted too.
-std::string_view read_piece(std::FILE* stream, std::array<char, viewer::kLineBufferSize>& buf) {
+std::string_view read_piece(std::FILE* stream, std::array<char, reading::kLineBufferSize>& buf) {
   buf.fill('\0');
   const off_t before = ftello(stream);
   if (std::fgets(buf.data(), static_cast<int>(buf.size()), stream) == nullptr) return {};
@@ -107,7 +107,7 @@ std::string_view read_piece(std::FILE* stream, std::array<char, viewer::kLineBuf
 bool record_goes_on(std::string_view piece) { return !piece.empty() && piece.back() != '\n'; }
 
 void seek(std::FILE* stream, WINDOW* text, std::int64_t from, std::int64_t step, std::int64_t size,
-          std::array<char, viewer::kLineBufferSize>& buf) {
+          std::array<char, reading::kLineBufferSize>& buf) {
   std::int64_t target = from + step;
   if (target >= size) target = size;
   if (target <= 0) target = 0;
@@ -128,25 +128,25 @@ void seek(std::FILE* stream, WINDOW* text, std::int64_t from, std::int64_t step,
 int play(std::FILE* stream, std::int64_t size, Screen& screen) {
   WINDOW* const text = screen.text;
   WINDOW* const status = screen.status;
-  std::array<char, viewer::kLineBufferSize> buf{};
-  viewer::Playback pb;
+  std::array<char, reading::kLineBufferSize> buf{};
+  reading::Playback pb;
   viewer::RenderState rs;
   Clock::time_point last_update = Clock::now();
 
   for (;;) {
     const std::string_view first = read_piece(stream, buf);
-    const viewer::Line line = viewer::interpret(first, pb);
-    if (line.kind == viewer::Kind::annotation) viewer::draw_annotation(text, line.annotation);
-    wtimeout(stdscr, viewer::pace(pb));
+    const reading::Line line = reading::interpret(first, pb);
+    if (line.kind == reading::Kind::annotation) viewer::draw_annotation(text, line.annotation);
+    wtimeout(stdscr, reading::pace(pb));
 
-    const bool has_text = line.kind == viewer::Kind::line || line.kind == viewer::Kind::prompt;
+    const bool has_text = line.kind == reading::Kind::line || line.kind == reading::Kind::prompt;
     bool text_ended = line.text_ended;
     if (has_text && !line.text.empty()) viewer::draw_text(text, line.text, rs);
     // A record longer than one read: the rest of its text is drawn, anything else passed over.
     for (std::string_view piece = first; record_goes_on(piece);) {
       piece = read_piece(stream, buf);
       if (!has_text || text_ended) continue;
-      const viewer::Line more = viewer::continuation(piece, line.kind);
+      const reading::Line more = reading::continuation(piece, line.kind);
       if (!more.text.empty()) viewer::draw_text(text, more.text, rs);
       text_ended = more.text_ended;
     }
@@ -195,7 +195,7 @@ int play(std::FILE* stream, std::int64_t size, Screen& screen) {
         break;
     }
     if (step != 0) seek(stream, text, offset, step, size, buf);
-    pb.speed = viewer::clamp_speed(pb.speed);
+    pb.speed = reading::clamp_speed(pb.speed);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "viewer/interpret.hpp"
+#include "reading/interpret.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace viewer {
+namespace reading {
 namespace {
 
 using namespace std::string_view_literals;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace viewer {
+namespace reading {
 
 inline constexpr std::size_t kLineBufferSize = 1000;  // one read takes at most 999 bytes
 inline constexpr std::size_t kCommandWordMax = 99;
@@ -31,6 +31,7 @@ struct Line {
   Kind kind = Kind::other;
   std::string_view text;        // line and prompt: what the renderer draws (may be empty)
   std::string_view annotation;  // annotation: the text after the first space (may be empty)
+  bool annotation_spaced = false;  // annotation: the first space was met in this piece
   bool text_ended = false;      // a zero byte ended the text: the rest of the record draws nothing
 };
 
@@ -38,7 +39,8 @@ struct Line {
 // bytes included; the text ends at the first zero byte. Sets the delay and the command word.
 Line interpret(std::string_view bytes, Playback& pb);
 
-// A later piece of a long record whose first piece was of kind `kind` (line or prompt):
+// A later piece of a long record whose first piece was of kind `kind` (line, prompt or
+// annotation):
 // all of it is text, trimmed as the record's end needs. Only text and text_ended are set.
 Line continuation(std::string_view bytes, Kind kind);
 
@@ -49,4 +51,4 @@ std::int32_t pace(Playback& pb);
 // Holds a speed within kMinSpeed..kMaxSpeed.
 int clamp_speed(int speed);
 
-}  // namespace viewer
+}  // namespace reading

@@ -1,4 +1,4 @@
-#include "viewer/interpret.hpp"
+#include "reading/interpret.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,7 +6,7 @@
 
 #include "format/movie_format.hpp"
 
-namespace viewer {
+namespace reading {
 namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
@@ -99,7 +99,10 @@ Line interpret(std::string_view bytes, Playback& pb) {
       pb.delay = saturate(std::int64_t{pb.delay} * movie::kMillisecondsPerAnnotationUnit);
     }
     const std::size_t space = text.find(' ', 1);
-    if (space != std::string_view::npos) out.annotation = text.substr(space + 1);
+    if (space != std::string_view::npos) {
+      out.annotation = text.substr(space + 1);
+      out.annotation_spaced = true;
+    }
   }
 
   take_command_word(text, pb);
@@ -132,4 +135,4 @@ std::int32_t pace(Playback& pb) {
 
 int clamp_speed(int speed) { return std::clamp(speed, kMinSpeed, kMaxSpeed); }
 
-}  // namespace viewer
+}  // namespace reading

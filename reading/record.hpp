@@ -1,0 +1,88 @@
+// The lenient reading of a movie, record by record: each record is handed over in the pieces
+// one read gives (a record of any length is read whole), interpreted by its first piece, and
+// what it shows goes to `put(char32_t, Style)` (see text.hpp). The viewer and the exporters
+// share it, so that a page or a cast shows what the screen shows.
+#pragma once
+
+#include <string_view>
+
+#include "reading/interpret.hpp"
+#include "reading/text.hpp"
+
+namespace reading {
+
+inline constexpr std::string_view kAnnotationMark = "##==> ";
+
+// Lives for the whole run.
+struct Reading {
+  Playback pb;
+  TextState text;
+  Kind kind = Kind::other;    // of the record being read
+  bool showing = false;       // its text goes on (no zero byte met yet)
+  bool before_space = false;  // an annotation whose first space is still to come
+};
+
+// A piece ends its record when it ends with the record's newline.
+constexpr bool record_goes_on(std::string_view piece) {
+  return !piece.empty() && piece.back() != '\n';
+}
+
+// The first (or only) piece of a record: sets the delay and the command word, and shows its
+// text or its annotation.
+template <class Put>
+Line first_piece(std::string_view piece, Reading& r, Put&& put) {
+  const Line line = interpret(piece, r.pb);
+  r.kind = line.kind;
+  r.showing = false;
+  r.before_space = false;
+  switch (line.kind) {
+    case Kind::line:
+    case Kind::prompt:
+      text_piece(line.text, r.text, put);
+      r.showing = !line.text_ended;
+      break;
+    case Kind::annotation: {
+      Style mark = r.text.pen;
+      mark.reverse = true;
+      put_ascii(kAnnotationMark, mark, put);
+      annotation_piece(line.annotation, r.text, put);
+      r.showing = !line.text_ended;
+      r.before_space = !line.annotation_spaced;
+      break;
+    }
+    default: break;
+  }
+  return line;
+}
+
+// A later piece of the same record.
+template <class Put>
+void next_piece(std::string_view piece, Reading& r, Put&& put) {
+  if (!r.showing) return;
+  const Line more = continuation(piece, r.kind);
+  r.showing = !more.text_ended;
+  std::string_view text = more.text;
+  if (r.kind == Kind::annotation) {
+    if (r.before_space) {
+      const std::size_t space = text.find(' ');
+      if (space == std::string_view::npos) return;
+      r.before_space = false;
+      text.remove_prefix(space + 1);
+    }
+    annotation_piece(text, r.text, put);
+  } else {
+    text_piece(text, r.text, put);
+  }
+}
+
+// The record is complete.
+template <class Put>
+void record_end(Reading& r, Put&& put) {
+  if (r.kind == Kind::line || r.kind == Kind::prompt || r.kind == Kind::annotation) {
+    text_end(r.text, r.kind == Kind::prompt, r.kind == Kind::annotation, put);
+  }
+  r.showing = false;
+  r.before_space = false;
+}
+
+}  // namespace reading

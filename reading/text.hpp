@@ -1,0 +1,199 @@
+// A record's text as the viewer shows it: the colour escapes it knows become the pen's
+// colour and bold, every other escape is dropped, a carriage return that ends the line is
+// dropped, and the remaining bytes are decoded into characters. Each character is handed to
+// `put(char32_t, Style)`; control characters are handed on as they are, for the writer to
+// show. Everything is carried from one piece to the next, so a record cut anywhere reads as
+// if whole.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+#include "reading/decode.hpp"
+
+namespace reading {
+
+inline constexpr int kColours = 16;  // colour numbers with a colour of their own
+
+// How characters are drawn. pair: the colour pair of the last colour escape, by the rule of
+// curses' attribute-on: the colour number's low 8 bits, where 0 changes nothing.
+struct Style {
+  std::uint8_t pair = 0;
+  bool bold = false;
+  bool reverse = false;
+  friend bool operator==(const Style&, const Style&) = default;
+};
+
+struct TextState {
+  Style pen;                // lives for the whole run, like a window's attributes
+  std::int32_t colour = 0;  // the number last read from a colour escape; whole run
+  // Within one record: the escape being read, the UTF-8 sequence being gathered, and a
+  // carriage return waiting to see whether the line ends after it.
+  int escape = 0;
+  bool bright = false;
+  bool negative = false;
+  bool digits = false;
+  std::int64_t number = 0;
+  Utf8 utf8;
+  bool cr_held = false;
+};
+
+namespace detail {
+
+inline constexpr char kEsc = 0x1b;
+inline constexpr char kEscapeEnd = 'm';
+inline constexpr std::int64_t kNumberLimit =
+    std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+inline constexpr std::uint32_t kPairMask = 0xff;
+
+// Where the parser stands within an escape.
+enum Escape : int {
+  kText = 0,      // not in an escape
+  kAfterEsc,      // ESC seen: "[" or anything else decides
+  kParameters,    // ESC "[" seen: the first parameter character decides
+  kNumberSpace,   // "3" or "9": white space before the number
+  kNumberSign,    // a sign read; digits must follow
+  kNumberDigits,  // digits being read
+  kSkip,          // passing over everything up to the first "m"
+};
+
+constexpr bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The number of a "3" or "9" escape is complete: keep it if digits were read, then turn its
+// pair on (pair 0 leaves the colour alone), and bold for "9".
+inline void finish_number(TextState& st) {
+  if (st.digits) {
+    const std::int64_t n = st.negative ? -st.number : std::min(st.number, kNumberLimit - 1);
+    st.colour = static_cast<std::int32_t>(n);
+  }
+  const auto pair = static_cast<std::uint8_t>(static_cast<std::uint32_t>(st.colour) & kPairMask);
+  if (pair != 0) st.pen.pair = pair;
+  if (st.bright) st.pen.bold = true;
+}
+
+inline void start_number(TextState& st, bool bright) {
+  st.escape = kNumberSpace;
+  st.bright = bright;
+  st.negative = false;
+  st.digits = false;
+  st.number = 0;
+}
+
+// One byte past the escape parser: true when it is text to decode.
+inline bool escape_byte(char c, TextState& st) {
+  switch (st.escape) {
+    case kText:
+      if (c != kEsc) return true;
+      st.escape = kAfterEsc;
+      return false;
+    case kAfterEsc: st.escape = c == '[' ? kParameters : c == kEscapeEnd ? kText : kSkip; break;
+    case kParameters:
+      if (c == '3' || c == '9') {
+        start_number(st, c == '9');
+        break;
+      }
+      if (c == '1') {
+        st.pen.bold = true;
+      } else if (c == '0') {
+        st.pen = Style{};
+      }
+      st.escape = c == kEscapeEnd ? kText : kSkip;
+      break;
+    case kNumberSpace:
+      if (is_space(c)) break;
+      if (c == '+' || c == '-') {
+        st.negative = c == '-';
+        st.escape = kNumberSign;
+        break;
+      }
+      [[fallthrough]];
+    case kNumberSign:
+    case kNumberDigits:
+      if (is_digit(c)) {
+        st.escape = kNumberDigits;
+        st.digits = true;
+        st.number = std::min(st.number * 10 + (c - '0'), kNumberLimit);
+        break;
+      }
+      finish_number(st);
+      st.escape = c == kEscapeEnd ? kText : kSkip;
+      break;
+    case kSkip:
+    default:
+      if (c == kEscapeEnd) st.escape = kText;
+      break;
+  }
+  return false;
+}
+
+template <class Put>
+void decode_text_byte(char c, TextState& st, Style style, Put& put) {
+  decode_byte(static_cast<unsigned char>(c), st.utf8, [&](char32_t ch) { put(ch, style); });
+}
+
+// A carriage return is held until the next byte shows whether it ends the line.
+template <class Put, class Pass>
+void line_end_byte(char c, TextState& st, Pass&& pass) {
+  if (st.cr_held) {
+    st.cr_held = false;
+    if (c != '\n') pass('\r');
+  }
+  if (c == '\r') {
+    st.cr_held = true;
+    return;
+  }
+  pass(c);
+}
+
+}  // namespace detail
+
+// One piece of a line or prompt record's text. The text ends at its first zero byte: the
+// caller hands over only what comes before it.
+template <class Put>
+void text_piece(std::string_view piece, TextState& st, Put&& put) {
+  for (const char c : piece) {
+    detail::line_end_byte<Put>(c, st, [&](char b) {
+      if (detail::escape_byte(b, st)) detail::decode_text_byte(b, st, st.pen, put);
+    });
+  }
+}
+
+// An annotation's text: decoded, no escapes read; drawn in reverse video.
+template <class Put>
+void annotation_piece(std::string_view piece, TextState& st, Put&& put) {
+  Style style = st.pen;
+  style.reverse = true;
+  for (const char c : piece) {
+    detail::line_end_byte<Put>(c, st, [&](char b) { detail::decode_text_byte(b, st, style, put); });
+  }
+}
+
+// The record's text is complete. A carriage return still held ends a prompt or an
+// annotation (it is their line end) but not a line, whose line end is its newline. An
+// escape still open ends here; a sequence still gathered is windows-1252.
+template <class Put>
+void text_end(TextState& st, bool line_end_at_cr, bool annotation, Put&& put) {
+  Style style = st.pen;
+  style.reverse = annotation;
+  if (st.escape == detail::kNumberSpace || st.escape == detail::kNumberSign ||
+      st.escape == detail::kNumberDigits) {
+    detail::finish_number(st);
+  }
+  st.escape = detail::kText;
+  flush(st.utf8, [&](char32_t ch) { put(ch, style); });
+  if (st.cr_held && !line_end_at_cr) put(U'\r', style);
+  st.cr_held = false;
+}
+
+// Text of the program's own (reports, marks): plain ASCII in the given style.
+template <class Put>
+void put_ascii(std::string_view s, Style style, Put&& put) {
+  for (const char c : s) put(static_cast<char32_t>(static_cast<unsigned char>(c)), style);
+}
+
+}  // namespace reading

@@ -1,0 +1,152 @@
+#include "reading/record.hpp"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reading/pieces.hpp"
+
+namespace reading {
+namespace {
+
+using namespace std::string_view_literals;
+
+// What a record shows: each character with its style, as the writers get them.
+struct Cell {
+  char32_t c;
+  Style style;
+  friend bool operator==(const Cell&, const Cell&) = default;
+};
+
+// Text in which a character's style is written before it as {pair,bold,reverse} when it
+// changes: enough to compare whole records at a glance.
+std::u32string render(const std::vector<Cell>& cells) {
+  std::u32string out;
+  Style last;
+  for (const Cell& cell : cells) {
+    if (!(cell.style == last)) {
+      out += U'{';
+      for (const char d : std::to_string(cell.style.pair)) out += static_cast<char32_t>(d);
+      if (cell.style.bold) out += U'b';
+      if (cell.style.reverse) out += U'r';
+      out += U'}';
+      last = cell.style;
+    }
+    out += cell.c;
+  }
+  return out;
+}
+
+// Reads a movie given as its records' pieces.
+std::u32string shown_by(std::initializer_list<std::initializer_list<std::string_view>> records,
+                        Reading& r) {
+  std::vector<Cell> cells;
+  const auto put = [&](char32_t c, Style s) { cells.push_back({c, s}); };
+  for (const auto& pieces : records) {
+    bool first = true;
+    for (const std::string_view piece : pieces) {
+      if (first) {
+        first_piece(piece, r, put);
+      } else {
+        next_piece(piece, r, put);
+      }
+      first = false;
+    }
+    record_end(r, put);
+  }
+  return render(cells);
+}
+
+std::u32string shown_by(std::initializer_list<std::initializer_list<std::string_view>> records) {
+  Reading r;
+  return shown_by(records, r);
+}
+
+// Every way of cutting a record in two shows the same as the record whole. A first piece
+// always holds the keyword or count and its space, as the piece reader makes sure.
+std::u32string cut_everywhere(std::string_view record) {
+  const std::u32string whole = shown_by({{record}});
+  for (std::size_t cut = record.find(' ') + 1; cut > 0 && cut < record.size(); ++cut) {
+    EXPECT_EQ(shown_by({{record.substr(0, cut), record.substr(cut)}}), whole)
+        << testing::PrintToString(record) << " cut at " << cut;
+  }
+  return whole;
+}
+
+struct TextCase {
+  std::string_view record;
+  std::u32string_view shows;
+};
+
+TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
+  const TextCase cases[] = {
+      {"line plain\n", U"plain\n"},
+      {"line \x1b[31mred\x1b[0m plain\n", U"{1}red{0} plain\n"},
+      {"line \x1b[92mgreen\n", U"{2b}green\n"},  // "9" is colour and bold, not pair 10
+      {"line \x1b[1;33mbold\n", U"{0b}bold\n"},  // only the first parameter counts
+      {"line \x1b[31ma\x1b[30mb\n", U"{1}ab\n"},  // pair 0 leaves the colour alone
+      {"line \x1b[31ma\x1b[mb\n", U"{1}ab\n"},    // "[m" is no reset
+      {"line \x1b[3200mwhite\n", U"{200}white\n"},
+      {"line \x1b[3300mlow bits\n", U"{44}low bits\n"},
+      {"line a\x1bXbcm d\n", U"a d\n"},  // an unknown escape skips to its "m"
+      {"line open\x1b[3\n", U"open"},     // ... and an open one to the end
+      {"line crlf\r\n", U"crlf\n"},
+      {"line a\rb\r\n", U"a\rb\n"},  // a carriage return inside the line is drawn
+      {"prompt HP>\r\n", U"HP>"},
+      {"prompt \n", U""},
+      {"line caf\xc3\xa9 \xe9t\xe9\n", U"caf\u00e9 \u00e9t\u00e9\n"},
+      {"line \xc3\x1b[32m\xa9\n", U"{2}\u00e9\n"},  // a sequence goes on across an escape
+      {"line bell\a\n", U"bell\a\n"},               // controls go to the writer as they are
+      {"line cut\0 after\n"sv, U"cut"},
+      {"#5 note\r\n", U"{0r}##==> note\n"},
+      {"#7\n", U"{0r}##==> "},
+      {"sleep 100\n", U""},
+      {"look\n", U""},
+  };
+  for (const TextCase& c : cases) EXPECT_EQ(cut_everywhere(c.record), c.shows) << c.record;
+}
+
+TEST(Text, StyleLastsAcrossRecordsUntilAReset) {
+  Reading r;
+  EXPECT_EQ(shown_by({{"line \x1b[94mblue\n"}, {"#1 note\n"}, {"line still\n"}}, r),
+            U"{4b}blue\n{4br}##==> note\n{4b}still\n");
+  EXPECT_EQ(shown_by({{"line \x1b[0mplain\n"}}, r), U"plain\n");
+}
+
+TEST(Text, AnAnnotationLongerThanAPieceIsShownWhole) {
+  // The first space may come only in a later piece; the count is read from the first.
+  Reading r;
+  EXPECT_EQ(shown_by({{"#3", "0 text", " more\n"}}, r), U"{0r}##==> text more\n");
+  EXPECT_EQ(r.pb.delay, 300);
+}
+
+TEST(Pieces, ARecordCutByTheBufferComesWithItsKeyword) {
+  // A record that starts near the end of one buffer is read on before it is handed out.
+  char path[] = "/tmp/pieces_testXXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  std::string movie(kPieceBufferSize - 3, 'x');
+  movie += "\nsleep 1234\n";
+  movie += std::string(kPieceBufferSize + 10, 'y');  // longer than the buffer: two pieces
+  ASSERT_EQ(write(fd, movie.data(), movie.size()), static_cast<ssize_t>(movie.size()));
+  ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
+  Pieces pieces(fd);
+  EXPECT_EQ(pieces.next().size(), kPieceBufferSize - 2);
+  EXPECT_EQ(pieces.next(), "sleep 1234\n");
+  EXPECT_EQ(pieces.offset(), static_cast<std::int64_t>(kPieceBufferSize + 9));
+  EXPECT_EQ(pieces.next().size(), kPieceBufferSize);
+  EXPECT_EQ(pieces.next().size(), 10u);
+  EXPECT_TRUE(pieces.next().empty());
+  EXPECT_FALSE(pieces.failed());
+  EXPECT_EQ(pieces.offset(), static_cast<std::int64_t>(movie.size()));
+  ASSERT_TRUE(pieces.seek(kPieceBufferSize - 2));
+  EXPECT_EQ(pieces.next(), "sleep 1234\n");
+  close(fd);
+  unlink(path);
+}
+
+}  // namespace
+}  // namespace reading
