@@ -1,8 +1,13 @@
 #include "viewer/render.hpp"
 
+#include "reading/record.hpp"
+
 #include <gtest/gtest.h>
 
+#include <array>
+#include <clocale>
 #include <cstdio>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -13,11 +18,12 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// A real curses screen over the null device, of a fixed terminal type, with one window.
+// A real curses screen over the null device, of a fixed terminal type, with one window that
+// shows the viewer's own cells after every record, as a frame does.
 // Only one may be open at a time: deleting a screen takes the other screens' windows along.
 class Screen {
  public:
-  explicit Screen(const char* type, int rows = 4, int cols = 30) {
+  explicit Screen(const char* type, int rows = 4, int cols = 30) : grid_(rows, cols) {
     out_ = std::fopen("/dev/null", "w");
     in_ = std::fopen("/dev/null", "r");
     screen_ = newterm(type, out_, in_);
@@ -25,7 +31,6 @@ class Screen {
     start_color();
     setup_colours();
     win_ = newwin(rows, cols, 0, 0);
-    scrollok(win_, TRUE);
   }
   ~Screen() {
     if (win_ != nullptr) delwin(win_);
@@ -43,10 +48,19 @@ class Screen {
 
   // One record's text, handed over in the given pieces.
   void record(std::initializer_list<std::string_view> pieces) {
-    for (const std::string_view piece : pieces) draw_text(win_, piece, state_);
-    end_text(win_, state_);
+    for (const std::string_view piece : pieces) reading::text_piece(piece, state_, put());
+    reading::text_end(state_, false, false, put());
+    copy_out(grid_, win_);
   }
   void record(std::string_view text) { record({text}); }
+  void annotation(std::string_view text) {
+    reading::Style mark = state_.pen;
+    mark.reverse = true;
+    reading::put_ascii(reading::kAnnotationMark, mark, put());
+    reading::annotation_piece(text, state_, put());
+    reading::text_end(state_, false, true, put());
+    copy_out(grid_, win_);
+  }
 
   chtype cell(int y, int x) const { return mvwinch(win_, y, x); }
   std::string row(int y) const {
@@ -60,11 +74,18 @@ class Screen {
   bool reverse(int y, int x) const { return (cell(y, x) & A_REVERSE) != 0; }
 
  private:
+  struct Put {
+    Grid* grid;
+    void operator()(char32_t c, reading::Style st) const { grid->put(c, st); }
+  };
+  Put put() { return Put{&grid_}; }
+
   FILE* out_ = nullptr;
   FILE* in_ = nullptr;
   SCREEN* screen_ = nullptr;
   WINDOW* win_ = nullptr;
-  RenderState state_;
+  Grid grid_;
+  reading::TextState state_;
 };
 
 constexpr const char* kFullColour = "xterm-256color";
@@ -150,8 +171,8 @@ TEST(Render, ColourAndBoldPersistAcrossRecordsAndAnnotations) {
   ASSERT_NE(s.win(), nullptr);
   s.record("\x1b[93mab\n");
   s.record("c");
-  draw_annotation(s.win(), "note\n");
-  draw_annotation(s.win(), "");
+  s.annotation("note\n");
+  s.annotation("");
   s.record("d");
   EXPECT_EQ(s.row(0), "ab");
   EXPECT_EQ(s.row(1), "c##==> note");
@@ -233,7 +254,7 @@ TEST_P(ColourModel, PairsAreDefinedReadably) {
   {
     Screen s(c.type);
     ASSERT_NE(s.win(), nullptr);
-    for (short n = 1; n < kColourPairs; ++n) {
+    for (short n = 1; n < reading::kColours; ++n) {
       short fg = -1, bg = -1;
       ASSERT_EQ(pair_content(n, &fg, &bg), OK) << n;
       EXPECT_EQ(fg, c.foreground[n]) << "pair " << n;
@@ -268,6 +289,149 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+}  // namespace
+}  // namespace viewer
+
+namespace viewer {
+namespace {
+
+// Two windows of one size on a real curses screen: one that curses' add-char fills, and one
+// that shows the viewer's own cells for the same characters.
+class Twins {
+ public:
+  Twins(int rows, int cols) : grid_(rows, cols) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    out_ = std::fopen("/dev/null", "w");
+    in_ = std::fopen("/dev/null", "r");
+    screen_ = newterm("xterm-256color", out_, in_);
+    start_color();
+    setup_colours();
+    curses_ = newwin(rows, cols, 0, 0);
+    scrollok(curses_, TRUE);
+    ours_ = newwin(rows, cols, 0, 0);
+  }
+  ~Twins() {
+    delwin(curses_);
+    delwin(ours_);
+    endwin();
+    delscreen(screen_);
+    std::fclose(in_);
+    std::fclose(out_);
+  }
+  Twins(const Twins&) = delete;
+  Twins& operator=(const Twins&) = delete;
+
+  void put(char32_t c, reading::Style style) {
+    wattrset(curses_, attributes(style));
+    wcolor_set(curses_, pair_of(style), nullptr);
+    if (c < 0x80) {
+      waddch(curses_, static_cast<chtype>(c));
+    } else {
+      const std::array<wchar_t, 2> wch = {static_cast<wchar_t>(c), L'\0'};
+      cchar_t cc;
+      setcchar(&cc, wch.data(), attributes(style), pair_of(style), nullptr);
+      wadd_wch(curses_, &cc);
+    }
+    grid_.put(c, style);
+  }
+
+  // Where the two differ, or "" when they show the same.
+  std::string difference() {
+    copy_out(grid_, ours_);
+    if (getcury(curses_) != grid_.cursor_row() || getcurx(curses_) != grid_.cursor_col()) {
+      return "cursor " + std::to_string(getcury(curses_)) + "," + std::to_string(getcurx(curses_)) +
+             " against " + std::to_string(grid_.cursor_row()) + "," +
+             std::to_string(grid_.cursor_col());
+    }
+    for (int y = 0; y < getmaxy(curses_); ++y) {
+      for (int x = 0; x < getmaxx(curses_); ++x) {
+        // The right half of a wide character is never drawn: curses may keep a mark there.
+        const bool half = grid_.row(y)[x].ch == 0;
+        const std::string theirs = cell(curses_, y, x, half);
+        if (theirs != cell(ours_, y, x, half)) {
+          return "cell " + std::to_string(y) + "," + std::to_string(x) + ": " + theirs +
+                 " against " + cell(ours_, y, x, half);
+        }
+      }
+    }
+    return "";
+  }
+
+ private:
+  // Reads a cell without moving the window's cursor.
+  static std::string cell(WINDOW* win, int y, int x, bool base_only) {
+    const int cy = getcury(win);
+    const int cx = getcurx(win);
+    cchar_t cc;
+    mvwin_wch(win, y, x, &cc);
+    wmove(win, cy, cx);
+    std::array<wchar_t, CCHARW_MAX + 1> wch{};
+    attr_t attrs = 0;
+    short pair = 0;
+    getcchar(&cc, wch.data(), &attrs, &pair, nullptr);
+    std::string s = "[";
+    for (const wchar_t w : wch) {
+      if (w == 0) break;
+      s += std::to_string(static_cast<long>(w)) + " ";
+      if (base_only) break;
+    }
+    return s + "a" + std::to_string(attrs & (A_BOLD | A_REVERSE)) + " p" + std::to_string(pair) +
+           "]";
+  }
+
+  FILE* out_ = nullptr;
+  FILE* in_ = nullptr;
+  SCREEN* screen_ = nullptr;
+  WINDOW* curses_ = nullptr;
+  WINDOW* ours_ = nullptr;
+  Grid grid_;
+};
+
+// The viewer's own cells are what curses makes of the same characters: wrapping, scrolling,
+// newlines, tabs, backspaces, carriage returns, control characters and combining marks.
+// (Wide characters overwritten by halves leave cells in curses that the terminal shows as
+// blanks; they are checked apart, below, where no half is overwritten.)
+TEST(Grid, PutsCharactersAsCursesAddCharDoes) {
+  const std::u32string alphabet = U"ab \t\n\r\b\a\x7f\u00e9\u0301\u0308";
+  const reading::Style styles[] = {{}, {3, true, false}, {12, false, true}};
+  std::uint32_t seed = 12345;
+  const auto next = [&seed](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int round = 0; round < 200; ++round) {
+    const int rows = 2 + static_cast<int>(next(5));
+    const int cols = 1 + static_cast<int>(next(19));
+    Twins twins(rows, cols);
+    std::u32string fed;
+    for (int i = 0; i < 120; ++i) {
+      const char32_t c = alphabet[next(static_cast<std::uint32_t>(alphabet.size()))];
+      fed += c;
+      twins.put(c, styles[next(3)]);
+      const std::string diff = twins.difference();
+      ASSERT_EQ(diff, "") << rows << "x" << cols << " after " << testing::PrintToString(fed);
+    }
+  }
+}
+
+TEST(Grid, PutsWideCharactersAsCursesDoes) {
+  const struct {
+    int rows, cols;
+    std::u32string_view text;
+  } cases[] = {
+      {3, 5, U"ab\u4e2d\u6587x"},            // the second does not fit: blanks, then the next row
+      {2, 5, U"\n\nabcd\u4e2dz"},            // ... on the bottom row: curses scrolls twice
+      {3, 4, U"\u4e2d\u6587\u4e2d\n\u0301a"},  // a mark after a wide character
+      {3, 1, U"a\u4e2db"},                    // too wide for the window: nothing drawn
+      {3, 6, U"\t\u4e2d\u3042\n\u6587"},
+  };
+  for (const auto& c : cases) {
+    Twins twins(c.rows, c.cols);
+    for (const char32_t ch : c.text) twins.put(ch, reading::Style{});
+    EXPECT_EQ(twins.difference(), "") << testing::PrintToString(std::u32string(c.text));
+  }
+}
 
 }  // namespace
 }  // namespace viewer

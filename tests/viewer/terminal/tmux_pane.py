@@ -87,8 +87,9 @@ class Pane:
             " ".join(shlex.quote(a) for a in command))
 
     def tmux(self, *args):
-        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", *args],
-                              check=True, capture_output=True, text=True).stdout
+        return subprocess.run(["tmux", "-u", "-L", self.socket, "-f", "/dev/null", *args],
+                              check=True, capture_output=True, text=True, encoding="utf-8",
+                              errors="replace").stdout
 
     def close(self):
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
@@ -109,6 +110,9 @@ class Pane:
 
     def cells(self):
         return parse_cells(self.tmux("capture-pane", "-p", "-e", "-t", "t"))
+
+    def resize(self, cols, rows):
+        self.tmux("resize-window", "-t", "t", "-x", str(cols), "-y", str(rows))
 
     def query(self, fmt):
         return self.tmux("display-message", "-p", "-t", "t", fmt).strip()

@@ -6,7 +6,9 @@ import os
 import shutil
 import signal
 import sys
+import subprocess
 import tempfile
+import time
 import unittest
 
 from tmux_pane import Pane
@@ -19,7 +21,7 @@ STATUS_ROW = 23  # in an 80x24 pane; the key help is on row 22
 # Runs the viewer as a shell would (its process id in run.sh.pid), then reports its exit
 # status and whether the terminal modes came back as they were; Ctrl-C reaches the viewer
 # while the wrapper carries on.
-WRAPPER = """trap : INT
+WRAPPER = """trap : INT QUIT
 s=$(stty -g)
 sh -c 'echo $$ >"$0"; exec "$@"' "$0.pid" "$@"
 rc=$?
@@ -53,8 +55,9 @@ class ViewerCase(unittest.TestCase):
             f.write(data)
         return self.path(name)
 
-    def start(self, *args, rows=24):
-        pane = Pane(["sh", self.wrapper, VIEWER, *args], rows=rows)
+    def start(self, *args, rows=24, skip_viewer=False):
+        command = list(args) if skip_viewer else [VIEWER, *args]
+        pane = Pane(["sh", self.wrapper, *command], rows=rows)
         self.addCleanup(pane.close)
         return pane
 
@@ -325,21 +328,27 @@ class LongRecords(ViewerCase):
 
 class Quitting(ViewerCase):
     def test_quit_keys_and_interrupt_restore_the_terminal(self):
-        for key, rc in (("q", 0), ("Q", 0), ("C-c", 1)):
+        for key, rc in (("q", 0), ("Q", 0), ("C-c", 128 + signal.SIGINT),
+                        ("C-\\", 128 + signal.SIGQUIT)):
             with self.subTest(key=key):
                 pane = self.play("sleep 100000\nline one\n")
                 self.assertEqual(pane.query("#{alternate_on}"), "1")
                 self.quit(pane, key, rc)
                 pane.close()
 
-    def test_terminate_signal_restores_the_terminal(self):
-        pane = self.play("sleep 100000\nline one\n")
-        with open(self.wrapper + ".pid") as f:
-            os.kill(int(f.read()), signal.SIGTERM)
-        screen = pane.wait_text("[rc=")
-        self.assertIn("tty=same]", screen)
-        self.assertNotIn("[rc=0 ", screen)
-        self.assertEqual(pane.query("#{alternate_on}"), "0")
+    def test_signals_restore_the_terminal_and_end_the_viewer(self):
+        # Each ends the viewer by the same signal, so the shell sees it, with the terminal
+        # as it was found.
+        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGPIPE, signal.SIGALRM,
+                    signal.SIGUSR1):
+            with self.subTest(signal=sig.name):
+                pane = self.play("sleep 100000\nline one\n")
+                with open(self.wrapper + ".pid") as f:
+                    os.kill(int(f.read()), sig)
+                screen = pane.wait_text("[rc=")
+                self.assertIn(f"[rc={128 + sig} tty=same]", screen)
+                self.assertEqual(pane.query("#{alternate_on}"), "0")
+                pane.close()
 
     def test_quit_at_the_end_marker_in_step_mode(self):
         pane = self.play("line a\nline b\n")
@@ -347,6 +356,161 @@ class Quitting(ViewerCase):
         pane.keys("0")
         pane.wait_for(lambda s: s.count("**** END ***") == 2, "a second end marker")
         self.quit(pane)
+
+
+def numbered(n, prefix="row"):
+    return "".join(f"line {prefix} {k:02d}\n" for k in range(1, n + 1))
+
+
+class Resizing(ViewerCase):
+    def rows_shown(self, pane):
+        return [l for l in pane.lines() if l.startswith("row ")]
+
+    def test_shrink_grow_and_below_three_rows_lay_the_screen_out_again(self):
+        # A resize ends a wait, like a key: each lands on one more pause.
+        before = numbered(30)
+        data = before + "sleep 100000\n" * 4 + "line tail\n"
+        pane = self.play(data)
+        size = len(data)
+
+        def laid_out(cols, rows, pauses):
+            line = status(len(before) + 13 * pauses, size, 5, "sleep", 100000, 100000)
+            pane.wait_for(lambda s: s.split("\n")[rows - 2] == HELP[:cols]
+                          and s.split("\n")[rows - 1] == line[:cols].rstrip(),
+                          f"status rows at {rows}")
+            self.assertEqual(self.rows_shown(pane), [f"row {k:02d}" for k in range(22, 31)])
+            self.assertTrue(all(c.reverse for c in pane.cells()[rows - 1][:cols]))
+
+        self.wait_status(pane, status(len(before) + 13, size, 5, "sleep", 100000, 100000))
+        # 60x12: ten text rows, the newest text kept: rows 22..30 and the cursor's row.
+        pane.resize(60, 12)
+        laid_out(60, 12, 2)
+        # 100x30: the text stays at the top, the status rows go to the bottom.
+        pane.resize(100, 30)
+        laid_out(100, 30, 3)
+        # Below three rows nothing is laid out; back at 80x24 all of it is again.
+        pane.resize(80, 2)
+        pane.wait_for(lambda s: "Speed" not in s, "nothing laid out")
+        pane.resize(80, 24)
+        pane.wait_for(lambda s: s.split("\n")[22] == HELP, "the key help on row 22")
+        self.assertEqual(self.rows_shown(pane), [f"row {k:02d}" for k in range(22, 31)])
+        pane.wait_text("Speed:")
+        self.quit(pane)
+
+    def test_suspend_and_resume_bring_the_screen_back(self):
+        path = self.movie(numbered(3) + "sleep 100000\n")
+        pane = Pane(["bash", "--norc", "--noprofile", "-i"])
+        self.addCleanup(pane.close)
+        pane.keys("lit:PS1='$ '", "Enter", "lit:clear", "Enter")
+        pane.keys(f"lit:{VIEWER} {path}", "Enter")
+        pane.wait_text("Speed:")
+        pane.keys("C-z")
+        pane.wait_text("Stopped")
+        self.assertEqual(pane.query("#{alternate_on}"), "0")
+        pane.keys("lit:fg", "Enter")
+        pane.wait_for(lambda s: "row 03" in s and "Speed:" in s and HELP in s,
+                      "the whole screen back")
+        self.assertEqual(pane.query("#{alternate_on}"), "1")
+        pane.keys("q")
+        pane.wait_for(lambda _: pane.query("#{alternate_on}") == "0", "the shell's screen")
+
+
+class Characters(ViewerCase):
+    def start_utf8(self, data):
+        pane = self.start("env", "LC_ALL=C.UTF-8", VIEWER, self.movie(data), skip_viewer=True)
+        pane.wait_text("Speed:")
+        return pane
+
+    def test_carriage_returns_before_line_ends_are_not_drawn(self):
+        pane = self.play("line one\r\nline two\r\nprompt HP>\r\nline after\r\n"
+                         "line a\rb\r\nsleep 100000\n")
+        pane.wait_text("after")
+        lines = pane.lines()
+        self.assertEqual(lines[:4], ["one", "two", "HP>after", "b"])
+
+    def test_movie_characters_are_decoded_in_a_utf8_terminal(self):
+        data = (b"line latin1 caf\xe9 \xe9t\xe9\n"
+                b"line cp1252 \x93quoted\x94 \x80 \x81\n"
+                b"line utf8 caf\xc3\xa9 \xe4\xb8\xad\xe6\x96\x87!\n"
+                b"line broken \xc3( \xe2\x82\n"
+                b"line colour \x1b[32m\xc3\x1b[1m\xa9\x1b[0m plain\n"
+                b"line bell\x07\n"
+                b"prompt \xe4\xb8\xad\xe6\x96\x87\n"
+                b"sleep 100000\nline tail\n")
+        pane = self.start_utf8(data)
+        pane.wait_text("plain")
+        lines = pane.lines()
+        self.assertEqual(lines[:6], [
+            "latin1 caf\u00e9 \u00e9t\u00e9",
+            "cp1252 \u201cquoted\u201d \u20ac \ufffd",
+            "utf8 caf\u00e9 \u4e2d\u6587!",
+            "broken \u00c3( \u00e2\u201a",
+            "colour \u00e9 plain",
+            "bell^G",
+        ])
+        # The wide characters take two cells each: the cursor waits after the prompt's two.
+        pane.wait_for(lambda _: pane.query("#{cursor_x},#{cursor_y}") == "4,6",
+                      "the cursor after two wide characters")
+        e = pane.cells()[4][7]
+        self.assertEqual((e.char, e.fg, e.bold), ("\u00e9", 2, True))
+
+
+class KeySources(ViewerCase):
+    def test_keys_come_from_the_terminal_when_standard_input_is_not_one(self):
+        for how in ("</dev/null", "echo {m} | xargs"):
+            with self.subTest(how=how):
+                m = self.movie("line shown\nsleep 100000\nline next\nsleep 100000\n")
+                cmd = (f"{VIEWER} {m} </dev/null" if how.startswith("<")
+                       else f"echo {m} | xargs {VIEWER}")
+                pane = Pane(["sh", "-c", cmd + "; echo [rc=$?]; exec cat >/dev/null"])
+                self.addCleanup(pane.close)
+                pane.wait_text("Speed:")
+                pane.keys("x")
+                pane.wait_text("next")
+                pane.keys("q")
+                pane.wait_text("[rc=0]")
+                pane.close()
+
+    def test_no_terminal_at_all_is_refused(self):
+        m = self.movie("line a\n")
+        r = subprocess.run([VIEWER, m], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, start_new_session=True, timeout=10)
+        self.assertEqual((r.returncode, r.stderr), (1, b"No terminal to read keys from\n"))
+
+    def test_a_terminal_that_hangs_up_ends_the_viewer(self):
+        # SIGHUP ignored, as under nohup: the end of key input must still end it.
+        m = self.movie("sleep 100000\n")
+        pane = Pane(["sh", "-c", f"trap '' HUP; echo $$ >{self.path('pid')}; exec {VIEWER} {m}"])
+        self.addCleanup(pane.close)
+        pane.wait_text("Speed:")
+        with open(self.path("pid")) as f:
+            pid = int(f.read())
+        pane.close()
+        deadline = time.monotonic() + 10
+        while os.path.exists(f"/proc/{pid}") and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertFalse(os.path.exists(f"/proc/{pid}"), "the viewer outlived its terminal")
+
+    def test_escape_ends_a_wait_at_once(self):
+        pane = self.play("sleep 100000\nline after escape\nsleep 100000\n")
+        pane.keys("Escape")
+        # Curses' own escape delay is a second; the viewer's is tens of milliseconds.
+        pane.wait_text("after escape", deadline=0.6)
+        self.quit(pane)
+
+    def test_quit_during_a_record_longer_than_can_be_read_at_once(self):
+        # A sparse file: a line's text, then gigabytes of zero bytes with no newline.
+        path = self.movie("line start of a huge record")
+        os.truncate(path, 8 << 30)
+        pane = self.start(path)
+        # The screen catches up while the record is read: the text so far and the rows.
+        pane.wait_for(lambda s: "start of a huge record" in s and HELP in s, "a frame")
+        self.quit(pane)
+
+    def test_a_terminal_that_cannot_move_the_cursor_is_refused(self):
+        pane = self.start("env", "TERM=dumb", VIEWER, self.movie("line a\n"), skip_viewer=True)
+        screen = pane.wait_text("[rc=")
+        self.assertIn("Terminal cannot move the cursor\n[rc=1 tty=same]", screen)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,132 @@
+#include "viewer/grid.hpp"
+
+#include <algorithm>
+#include <cwchar>
+
+#include "reading/shown.hpp"
+
+namespace viewer {
+namespace {
+
+constexpr int kTabSize = 8;
+constexpr char32_t kStandIn = U'?';  // for what the locale cannot show
+
+}  // namespace
+
+void Grid::relayout(int rows, int cols) {
+  rows = std::max(rows, 1);
+  cols = std::max(cols, 1);
+  std::vector<Cell> cells(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
+  int shift = 0;
+  if (rows_ > 0) {
+    shift = std::max(0, y_ - (rows - 1));
+    const int keep = std::min(rows, rows_ - shift);
+    const int width = std::min(cols, cols_);
+    for (int y = 0; y < keep; ++y) {
+      const Cell* from = row(y + shift);
+      Cell* to = &cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(cols)];
+      std::copy(from, from + width, to);
+      // A wide character cut in half by the new edge goes.
+      if (width < cols_ && width > 0 && from[width].ch == 0) to[width - 1] = Cell{};
+    }
+  }
+  cells_ = std::move(cells);
+  y_ = rows_ > 0 ? std::min(y_ - shift, rows - 1) : 0;
+  x_ = std::min(x_, cols - 1);
+  rows_ = rows;
+  cols_ = cols;
+  top_ = 0;
+}
+
+void Grid::next_line() {
+  if (y_ < rows_ - 1) {
+    ++y_;
+    return;
+  }
+  top_ = (top_ + 1) % rows_;
+  std::fill_n(&at(rows_ - 1, 0), cols_, Cell{});
+}
+
+void Grid::wrap() {
+  x_ = 0;
+  next_line();
+}
+
+void Grid::clear_to_end() {
+  Cell* r = &at(y_, 0);
+  if (x_ > 0 && r[x_].ch == 0) r[x_ - 1] = Cell{};  // the left half of a wide character
+  std::fill(r + x_, r + cols_, Cell{});
+}
+
+// Writing over either half of a wide character blanks its other half, as curses does.
+void Grid::place(char32_t c, int width, reading::Style style) {
+  if (width > cols_) return;  // curses draws nothing for it
+  if (x_ + width > cols_) {
+    // Curses fills the rest of the row with blanks in the pen and wraps; on the bottom row
+    // the last blank's own wrap has scrolled once already.
+    Cell* r = &at(y_, 0);
+    if (x_ > 0 && r[x_].ch == 0) r[x_ - 1] = Cell{};
+    std::fill(r + x_, r + cols_, Cell{U' ', {}, style});
+    if (y_ == rows_ - 1) next_line();
+    wrap();
+  }
+  Cell* r = &at(y_, 0);
+  if (r[x_].ch == 0 && x_ > 0) r[x_ - 1] = Cell{};
+  const int last = x_ + width - 1;
+  if (last + 1 < cols_ && r[last + 1].ch == 0) r[last + 1] = Cell{};
+  r[x_] = Cell{c, {}, style};
+  for (int i = 1; i < width; ++i) r[x_ + i] = Cell{0, {}, style};
+  x_ += width;
+  if (x_ >= cols_) wrap();
+}
+
+void Grid::put(char32_t c, reading::Style style) {
+  switch (c) {
+    case U'\n':
+      clear_to_end();
+      wrap();
+      return;
+    case U'\r': x_ = 0; return;
+    case U'\b':
+      if (x_ > 0) --x_;
+      return;
+    case U'\t': {
+      const int stop = (x_ / kTabSize + 1) * kTabSize;
+      if (stop >= cols_) {
+        clear_to_end();
+        wrap();
+        return;
+      }
+      while (x_ < stop) place(U' ', 1, style);
+      return;
+    }
+    default: break;
+  }
+  const reading::Shown s = reading::shown(c);
+  if (s.count > 0) {
+    for (int i = 0; i < s.count; ++i) put(s.chars[static_cast<std::size_t>(i)], style);
+    return;
+  }
+  const int width = ::wcwidth(static_cast<wchar_t>(c));
+  if (width == 0) {
+    // A combining mark goes over the character before it: at the start of a row, over the
+    // last cell of the row above. Curses shows none over a wide character.
+    Cell* target = nullptr;
+    if (x_ > 0) {
+      target = &at(y_, x_ - 1);
+    } else if (y_ > 0) {
+      target = &at(y_ - 1, cols_ - 1);
+    }
+    if (target == nullptr || target->ch == 0) return;
+    for (char32_t& m : target->marks) {
+      if (m == 0) {
+        m = c;
+        break;
+      }
+    }
+    return;
+  }
+  place(width < 0 ? kStandIn : c, width < 0 ? 1 : width, style);
+}
+
+}  // namespace viewer
