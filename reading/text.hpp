@@ -154,10 +154,36 @@ void line_end_byte(char c, TextState& st, Pass&& pass) {
 
 // One piece of a line or prompt record's text. The text ends at its first zero byte: the
 // caller hands over only what comes before it.
+namespace detail {
+
+constexpr bool is_plain(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u >= 0x20 && u < 0x7F;
+}
+
+}  // namespace detail
+
+// A writer may take a run of printable ASCII whole: `put.ascii(std::string_view, Style)`.
 template <class Put>
 void text_piece(std::string_view piece, TextState& st, Put&& put) {
-  for (const char c : piece) {
-    detail::line_end_byte<Put>(c, st, [&](char b) {
+  std::size_t i = 0;
+  while (i < piece.size()) {
+    // Most of a movie is printable ASCII outside any escape: straight through, by runs.
+    if (st.escape == detail::kText && st.utf8.count == 0 && !st.cr_held) {
+      std::size_t end = i;
+      while (end < piece.size() && detail::is_plain(piece[end])) ++end;
+      if (end > i) {
+        const std::string_view run = piece.substr(i, end - i);
+        if constexpr (requires { put.ascii(run, st.pen); }) {
+          put.ascii(run, st.pen);
+        } else {
+          for (const char c : run) put(static_cast<char32_t>(static_cast<unsigned char>(c)), st.pen);
+        }
+        i = end;
+        continue;
+      }
+    }
+    detail::line_end_byte<Put>(piece[i++], st, [&](char b) {
       if (detail::escape_byte(b, st)) detail::decode_text_byte(b, st, st.pen, put);
     });
   }

@@ -10,13 +10,16 @@ namespace {
 
 constexpr int kTabSize = 8;
 constexpr char32_t kStandIn = U'?';  // for what the locale cannot show
+constexpr Cell kBlank{};
 
 }  // namespace
 
 void Grid::relayout(int rows, int cols) {
   rows = std::max(rows, 1);
   cols = std::max(cols, 1);
-  std::vector<Cell> cells(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
+  const std::size_t count = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+  std::vector<Cell> cells(count);
+  std::vector<Marks> marks(count);
   int shift = 0;
   if (rows_ > 0) {
     shift = std::max(0, y_ - (rows - 1));
@@ -24,27 +27,33 @@ void Grid::relayout(int rows, int cols) {
     const int width = std::min(cols, cols_);
     for (int y = 0; y < keep; ++y) {
       const Cell* from = row(y + shift);
-      Cell* to = &cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(cols)];
+      const std::size_t start = static_cast<std::size_t>(y) * static_cast<std::size_t>(cols);
+      Cell* to = &cells[start];
       std::copy(from, from + width, to);
+      const std::size_t old = index(y + shift, 0);
+      std::copy(&marks_[old], &marks_[old] + width, &marks[start]);
       // A wide character cut in half by the new edge goes.
       if (width < cols_ && width > 0 && from[width].ch == 0) to[width - 1] = Cell{};
     }
   }
   cells_ = std::move(cells);
+  marks_ = std::move(marks);
   y_ = rows_ > 0 ? std::min(y_ - shift, rows - 1) : 0;
   x_ = std::min(x_, cols - 1);
   rows_ = rows;
   cols_ = cols;
   top_ = 0;
+  row_ = &at(y_, 0);
 }
 
 void Grid::next_line() {
   if (y_ < rows_ - 1) {
     ++y_;
-    return;
+  } else {
+    top_ = (top_ + 1) % rows_;
+    std::fill_n(&at(rows_ - 1, 0), cols_, kBlank);
   }
-  top_ = (top_ + 1) % rows_;
-  std::fill_n(&at(rows_ - 1, 0), cols_, Cell{});
+  row_ = &at(y_, 0);
 }
 
 void Grid::wrap() {
@@ -53,9 +62,9 @@ void Grid::wrap() {
 }
 
 void Grid::clear_to_end() {
-  Cell* r = &at(y_, 0);
+  Cell* r = row_;
   if (x_ > 0 && r[x_].ch == 0) r[x_ - 1] = Cell{};  // the left half of a wide character
-  std::fill(r + x_, r + cols_, Cell{});
+  std::fill(r + x_, r + cols_, kBlank);
 }
 
 // Writing over either half of a wide character blanks its other half, as curses does.
@@ -64,23 +73,23 @@ void Grid::place(char32_t c, int width, reading::Style style) {
   if (x_ + width > cols_) {
     // Curses fills the rest of the row with blanks in the pen and wraps; on the bottom row
     // the last blank's own wrap has scrolled once already.
-    Cell* r = &at(y_, 0);
+    Cell* r = row_;
     if (x_ > 0 && r[x_].ch == 0) r[x_ - 1] = Cell{};
-    std::fill(r + x_, r + cols_, Cell{U' ', {}, style});
+    std::fill(r + x_, r + cols_, Cell{U' ', style, false});
     if (y_ == rows_ - 1) next_line();
     wrap();
   }
-  Cell* r = &at(y_, 0);
+  Cell* r = row_;
   if (r[x_].ch == 0 && x_ > 0) r[x_ - 1] = Cell{};
   const int last = x_ + width - 1;
   if (last + 1 < cols_ && r[last + 1].ch == 0) r[last + 1] = Cell{};
-  r[x_] = Cell{c, {}, style};
-  for (int i = 1; i < width; ++i) r[x_ + i] = Cell{0, {}, style};
+  r[x_] = Cell{c, style, false};
+  for (int i = 1; i < width; ++i) r[x_ + i] = Cell{0, style, false};
   x_ += width;
   if (x_ >= cols_) wrap();
 }
 
-void Grid::put(char32_t c, reading::Style style) {
+void Grid::put_other(char32_t c, reading::Style style) {
   switch (c) {
     case U'\n':
       clear_to_end();
@@ -111,14 +120,19 @@ void Grid::put(char32_t c, reading::Style style) {
   if (width == 0) {
     // A combining mark goes over the character before it: at the start of a row, over the
     // last cell of the row above. Curses shows none over a wide character.
-    Cell* target = nullptr;
+    std::size_t target = 0;
     if (x_ > 0) {
-      target = &at(y_, x_ - 1);
+      target = index(y_, x_ - 1);
     } else if (y_ > 0) {
-      target = &at(y_ - 1, cols_ - 1);
+      target = index(y_ - 1, cols_ - 1);
+    } else {
+      return;
     }
-    if (target == nullptr || target->ch == 0) return;
-    for (char32_t& m : target->marks) {
+    Cell& cell = cells_[target];
+    if (cell.ch == 0) return;
+    if (!cell.marked) marks_[target] = Marks{};
+    cell.marked = true;
+    for (char32_t& m : marks_[target]) {
       if (m == 0) {
         m = c;
         break;

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "reading/text.hpp"
@@ -15,11 +17,14 @@
 namespace viewer {
 
 inline constexpr std::size_t kMarks = 4;  // combining marks a cell holds, as curses' cells do
+using Marks = std::array<char32_t, kMarks>;  // 0 where none
 
+// Eight bytes, so that text and scrolling move little memory; the rare combining marks live
+// beside the cells.
 struct Cell {
-  char32_t ch = U' ';                 // 0: the right half of the wide character to its left
-  std::array<char32_t, kMarks> marks{};  // combining marks drawn over ch, 0 where none
+  char32_t ch = U' ';    // 0: the right half of the wide character to its left
   reading::Style style;  // the pen it was put with
+  bool marked = false;   // its marks are in the grid's marks
   friend bool operator==(const Cell&, const Cell&) = default;
 };
 
@@ -32,9 +37,34 @@ class Grid {
   int cursor_row() const { return y_; }
   int cursor_col() const { return x_; }
   const Cell* row(int y) const { return &cells_[index(y, 0)]; }
+  const Marks& marks(int y, int x) const { return marks_[index(y, x)]; }
 
   // Puts one character as curses' add-char does.
-  void put(char32_t c, reading::Style style);
+  void put(char32_t c, reading::Style style) {
+    if (c >= 0x20 && c < 0x7F) {
+      put_narrow(c, style);
+    } else {
+      put_other(c, style);
+    }
+  }
+
+  // A run of printable ASCII: each character one cell, no width to look up.
+  void put_ascii(std::string_view run, reading::Style style) {
+    while (!run.empty()) {
+      const std::size_t n = std::min(run.size(), static_cast<std::size_t>(cols_ - x_));
+      Cell* r = row_;
+      // Only the run's two ends can cut a wide character in half.
+      if (r[x_].ch == 0 && x_ > 0) r[x_ - 1] = Cell{};
+      const int end = x_ + static_cast<int>(n);
+      if (end < cols_ && r[end].ch == 0) r[end] = Cell{};
+      for (std::size_t i = 0; i < n; ++i) {
+        r[x_ + static_cast<int>(i)] = Cell{static_cast<char32_t>(run[i]), style, false};
+      }
+      x_ = end;
+      run.remove_prefix(n);
+      if (x_ >= cols_) wrap();
+    }
+  }
 
   // A new size: the rows that end at the cursor's row are kept, as many as fit, so the
   // newest text stays in view; columns are cut or padded on the right.
@@ -46,17 +76,28 @@ class Grid {
            static_cast<std::size_t>(x);
   }
   Cell& at(int y, int x) { return cells_[index(y, x)]; }
+  // Printable ASCII, by far the most of a movie: one cell, no width to look up.
+  void put_narrow(char32_t c, reading::Style style) {
+    Cell* r = row_;
+    if (r[x_].ch == 0 && x_ > 0) r[x_ - 1] = Cell{};
+    if (x_ + 1 < cols_ && r[x_ + 1].ch == 0) r[x_ + 1] = Cell{};
+    r[x_] = Cell{c, style, false};
+    if (++x_ >= cols_) wrap();
+  }
+  void put_other(char32_t c, reading::Style style);
   void place(char32_t c, int width, reading::Style style);
   void clear_to_end();
   void next_line();
   void wrap();
 
   std::vector<Cell> cells_;  // rows_ x cols_, row y at (top_ + y) % rows_
+  std::vector<Marks> marks_;  // beside cells_, read where a cell is marked
   int rows_ = 0;
   int cols_ = 0;
   int top_ = 0;
   int y_ = 0;
   int x_ = 0;
+  Cell* row_ = nullptr;  // the cursor's row
 };
 
 }  // namespace viewer

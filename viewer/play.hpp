@@ -107,6 +107,7 @@ class Player {
   struct Put {
     Grid* grid;
     void operator()(char32_t c, reading::Style style) const { grid->put(c, style); }
+    void ascii(std::string_view run, reading::Style style) const { grid->put_ascii(run, style); }
   };
   Put put() { return Put{&grid_}; }
 

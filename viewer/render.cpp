@@ -56,7 +56,10 @@ void copy_out(const Grid& grid, WINDOW* win) {
         if (c.ch == 0) continue;  // curses fills the right half of a wide character itself
         std::array<wchar_t, kMarks + 2> wch{};
         wch[0] = static_cast<wchar_t>(c.ch);
-        for (std::size_t i = 0; i < kMarks; ++i) wch[i + 1] = static_cast<wchar_t>(c.marks[i]);
+        if (c.marked) {
+          const Marks& marks = grid.marks(y, x);
+          for (std::size_t i = 0; i < kMarks; ++i) wch[i + 1] = static_cast<wchar_t>(marks[i]);
+        }
         setcchar(&line[static_cast<std::size_t>(out++)], wch.data(), attributes(c.style),
                  pair_of(c.style), nullptr);
       }

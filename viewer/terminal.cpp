@@ -145,8 +145,13 @@ const char* Terminal::start() {
   setup_colours();
   keypad(stdscr, TRUE);
   set_escdelay(kEscapeDelayMs);
-  // A frame is one write: no flush and typeahead poll between its rows.
+  // A frame is one write: no flush and typeahead poll between its rows. Curses also flushes
+  // at every cursor move until it has once come back from an end of its own: do that now,
+  // before anything is drawn.
   typeahead(-1);
+  def_prog_mode();
+  endwin();
+  doupdate();
   layout();
   return nullptr;
 }
