@@ -1,33 +1,18 @@
-// Feeds arbitrary movie bytes through interpretation, pacing and rendering, cut into
-// records and pieces the way the viewer reads them.
+// Feeds arbitrary movie bytes through the viewer's reading (interpretation, pacing, escape and
+// character decoding) into its own cells, cut into records and pieces the way they are read,
+// and checks that a record cut anywhere shows what it shows whole.
+#include <clocale>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
 
-#include "reading/interpret.hpp"
-#include "viewer/render.hpp"
+#include "reading/record.hpp"
+#include "viewer/grid.hpp"
 
 namespace {
-
-WINDOW* text_window() {
-  static WINDOW* win = [] {
-    FILE* out = std::fopen("/dev/null", "w");
-    FILE* in = std::fopen("/dev/null", "r");
-    if (out == nullptr || in == nullptr || newterm("xterm-256color", out, in) == nullptr) {
-      std::abort();
-    }
-    start_color();
-    viewer::setup_colours();
-    WINDOW* w = newwin(22, 80, 0, 0);
-    scrollok(w, TRUE);
-    return w;
-  }();
-  return win;
-}
 
 void check(bool ok) {
   if (!ok) __builtin_trap();
@@ -38,73 +23,86 @@ bool within(std::string_view part, std::string_view whole) {
          (part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size());
 }
 
-// One read: up to `limit` bytes, through the first newline if it comes sooner.
-std::size_t read_length(const std::uint8_t* data, std::size_t size, std::size_t limit) {
-  const std::size_t n = size < limit ? size : limit;
-  const void* nl = std::memchr(data, '\n', n);
-  return nl == nullptr ? n
-                       : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nl) - data) + 1;
+struct Put {
+  viewer::Grid* grid;
+  void operator()(char32_t c, reading::Style style) const { grid->put(c, style); }
+  void ascii(std::string_view run, reading::Style style) const { grid->put_ascii(run, style); }
+};
+
+bool same(const viewer::Grid& a, const viewer::Grid& b) {
+  if (a.cursor_row() != b.cursor_row() || a.cursor_col() != b.cursor_col()) return false;
+  for (int y = 0; y < a.rows(); ++y) {
+    for (int x = 0; x < a.cols(); ++x) {
+      if (!(a.row(y)[x] == b.row(y)[x])) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::setlocale(LC_CTYPE, "C.UTF-8");  // wide and combining characters take their widths
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;
-  WINDOW* win = text_window();
-  wclear(win);
-  wattrset(win, A_NORMAL);
+  if (size < 3) return 0;
+  // The first bytes pick the size of the later pieces and the window's size.
+  const std::size_t step = 1 + data[0] % 64;
+  const int rows = 1 + data[1] % 8;
+  const int cols = 1 + data[2] % 40;
+  data += 3;
+  size -= 3;
 
-  // The first byte picks the read size: the viewer's own, or a small one so that records
-  // come in many pieces and escapes are cut.
-  const std::size_t limit = data[0] % 16 == 0 ? reading::kLineBufferSize - 1 : 1 + data[0] % 16;
-  ++data;
-  --size;
-
-  reading::Playback pb;
-  viewer::RenderState st;
-  bool in_record = false;  // the last piece did not end its record
-  bool drawing = false;    // ... and it was of a line or prompt whose text goes on
-  reading::Kind kind = reading::Kind::other;
+  viewer::Grid cut(rows, cols);
+  viewer::Grid whole(rows, cols);
+  reading::Reading in_pieces;
+  reading::Reading at_once;
+  unsigned records = 0;
 
   while (size > 0) {
-    const std::size_t n = read_length(data, size, limit);
-    // An exact copy, so that a read past the piece is caught.
-    const std::unique_ptr<char[]> piece(new char[n]);
-    std::memcpy(piece.get(), data, n);
-    const std::string_view bytes(piece.get(), n);
+    const void* nl = std::memchr(data, '\n', size);
+    const std::size_t n =
+        nl == nullptr ? size : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nl) - data) + 1;
+    // An exact copy, so that a read past the record is caught.
+    const std::unique_ptr<char[]> copy(new char[n]);
+    std::memcpy(copy.get(), data, n);
+    const std::string_view record(copy.get(), n);
     data += n;
     size -= n;
-    const bool ends_record = bytes.back() == '\n';
 
-    if (!in_record) {
-      const reading::Line line = reading::interpret(bytes, pb);
-      check(within(line.text, bytes) && within(line.annotation, bytes));
-      check(std::memchr(pb.command.data(), '\0', pb.command.size()) != nullptr);
-      if (line.kind == reading::Kind::annotation) viewer::draw_annotation(win, line.annotation);
+    const reading::Line line = reading::first_piece(record, at_once, Put{&whole});
+    check(within(line.text, record) && within(line.annotation, record));
+    check(std::memchr(at_once.pb.command.data(), '\0', at_once.pb.command.size()) != nullptr);
+    reading::record_end(at_once, Put{&whole});
 
-      for (const int speed : {0, 1, 5, 6, 20}) {
-        reading::Playback at = pb;
-        at.speed = speed;
-        const std::int32_t timeout = reading::pace(at);
-        check(at.raw_delay == pb.delay && at.delay == timeout);
-        check(speed != 0 || timeout == -1);
-      }
-      pb.speed = reading::clamp_speed(static_cast<int>(static_cast<unsigned char>(bytes[0])) - 100);
-      reading::pace(pb);
-
-      kind = line.kind;
-      if (!line.text.empty()) viewer::draw_text(win, line.text, st);
-      drawing = (kind == reading::Kind::line || kind == reading::Kind::prompt) && !line.text_ended;
-    } else if (drawing) {
-      const reading::Line line = reading::continuation(bytes, kind);
-      check(within(line.text, bytes));
-      viewer::draw_text(win, line.text, st);
-      drawing = !line.text_ended;
+    // The same record in pieces: a first one as long as a read gives, then small ones.
+    std::string_view rest = record;
+    std::string_view piece = rest.substr(0, std::min<std::size_t>(rest.size(), 999));
+    rest.remove_prefix(piece.size());
+    reading::first_piece(piece, in_pieces, Put{&cut});
+    while (!rest.empty()) {
+      piece = rest.substr(0, std::min(rest.size(), step));
+      rest.remove_prefix(piece.size());
+      reading::next_piece(piece, in_pieces, Put{&cut});
     }
+    reading::record_end(in_pieces, Put{&cut});
+    // Every record's cells at the end of the input, and now and then on the way.
+    if (++records % 16 == 0 || size == 0) check(same(cut, whole));
+    check(in_pieces.text.pen == at_once.text.pen);
 
-    in_record = !ends_record;
-    if (!in_record) viewer::end_text(win, st);
+    for (const int speed : {0, 1, 5, 6, 20}) {
+      reading::Playback at = at_once.pb;
+      at.speed = speed;
+      const std::int32_t timeout = reading::pace(at);
+      check(at.raw_delay == at_once.pb.delay && at.delay == timeout);
+      check(speed != 0 || timeout == -1);
+    }
+    reading::pace(at_once.pb);
+    reading::pace(in_pieces.pb);
+    check(whole.cursor_row() >= 0 && whole.cursor_row() < rows);
+    check(whole.cursor_col() >= 0 && whole.cursor_col() < cols);
   }
-  viewer::end_text(win, st);
   return 0;
 }

@@ -15,19 +15,34 @@ inline constexpr std::size_t kPieceBufferSize = 64 * 1024;
 
 class Pieces {
  public:
-  explicit Pieces(int fd) : fd_(fd) {}
+  // `limit` caps a piece below the buffer's size (the fuzzer cuts records small with it).
+  explicit Pieces(int fd, std::size_t limit = kPieceBufferSize) : fd_(fd), limit_(clamp(limit)) {}
+  // Reads bytes held in memory as if they were a file (for tests and fuzzers).
+  explicit Pieces(std::string_view bytes, std::size_t limit = kPieceBufferSize)
+      : memory_(bytes), limit_(clamp(limit)) {}
 
   // The next piece; empty at the end of the input or after a read error.
   std::string_view next();
   bool failed() const { return failed_; }
   // The offset just after the last piece handed out.
   std::int64_t offset() const { return offset_; }
-  // Goes to `offset` from the start; false when the descriptor cannot seek.
+  // Goes to `offset` from the start, or to the end when the file is shorter; false when the
+  // descriptor cannot seek.
   bool seek(std::int64_t offset);
 
  private:
-  int fd_;
-  std::array<char, kPieceBufferSize> buf_{};
+  static constexpr std::size_t clamp(std::size_t limit) {
+    return limit < 1 ? 1 : limit > kPieceBufferSize ? kPieceBufferSize : limit;
+  }
+  long read_some(char* to, std::size_t n);
+  std::int64_t end_of_file();
+  bool go_to(std::int64_t offset);
+
+  int fd_ = -1;
+  std::string_view memory_;
+  std::size_t at_ = 0;  // in memory_: the next byte a read gives
+  std::size_t limit_;
+  std::array<char, kPieceBufferSize> buf_;  // only what a read filled is looked at
   std::size_t begin_ = 0;  // the next unread byte
   std::size_t end_ = 0;    // one past the last byte read
   std::int64_t offset_ = 0;

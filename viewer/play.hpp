@@ -6,6 +6,7 @@
 //   void frame(const Grid&, const Status&, bool place_cursor);  // one terminal update
 //   int key(int wait_ms);  // a key, or kNoKey, kInputEnded, kResized; wait < 0: no limit
 //   int text_rows(); int cols();  // the text window's size now; rows < 1: too small
+//   void seeked(from, target, landing);  // told of each seek, for checks
 #pragma once
 
 #include <array>
@@ -213,6 +214,7 @@ class Player {
                   landing, landing - from);
     reading::put_ascii(report.data(), reading_.text.pen, put());
     reading_.text.pen.bold = false;
+    term_.seeked(from, target, landing);
     return true;
   }
 

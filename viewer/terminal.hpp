@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 
 #include <curses.h>
@@ -33,6 +34,7 @@ class Terminal {
   int key(int wait_ms);
   int text_rows() const { return LINES - kStatusRows; }
   int cols() const { return COLS; }
+  void seeked(std::int64_t /*from*/, std::int64_t /*target*/, std::int64_t /*landing*/) {}
 
  private:
   void layout();
