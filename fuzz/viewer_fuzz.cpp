@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (size > 0) {
     const void* nl = std::memchr(data, '\n', size);
     const std::size_t n =
-        nl == nullptr ? size : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nl) - data) + 1;
+        nl == nullptr ? size
+                      : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nl) - data) + 1;
     // An exact copy, so that a read past the record is caught.
     const std::unique_ptr<char[]> copy(new char[n]);
     std::memcpy(copy.get(), data, n);

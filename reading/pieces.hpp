@@ -43,8 +43,8 @@ class Pieces {
   std::size_t at_ = 0;  // in memory_: the next byte a read gives
   std::size_t limit_;
   std::array<char, kPieceBufferSize> buf_;  // only what a read filled is looked at
-  std::size_t begin_ = 0;  // the next unread byte
-  std::size_t end_ = 0;    // one past the last byte read
+  std::size_t begin_ = 0;                   // the next unread byte
+  std::size_t end_ = 0;                     // one past the last byte read
   std::int64_t offset_ = 0;
   bool failed_ = false;
 };

@@ -177,7 +177,8 @@ void text_piece(std::string_view piece, TextState& st, Put&& put) {
         if constexpr (requires { put.ascii(run, st.pen); }) {
           put.ascii(run, st.pen);
         } else {
-          for (const char c : run) put(static_cast<char32_t>(static_cast<unsigned char>(c)), st.pen);
+          for (const char c : run)
+            put(static_cast<char32_t>(static_cast<unsigned char>(c)), st.pen);
         }
         i = end;
         continue;

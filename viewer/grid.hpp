@@ -5,9 +5,9 @@
 // between two frames costs no curses work at all.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
-#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -16,7 +16,7 @@
 
 namespace viewer {
 
-inline constexpr std::size_t kMarks = 4;  // combining marks a cell holds, as curses' cells do
+inline constexpr std::size_t kMarks = 4;     // combining marks a cell holds, as curses' cells do
 using Marks = std::array<char32_t, kMarks>;  // 0 where none
 
 // Eight bytes, so that text and scrolling move little memory; the rare combining marks live
@@ -90,7 +90,7 @@ class Grid {
   void next_line();
   void wrap();
 
-  std::vector<Cell> cells_;  // rows_ x cols_, row y at (top_ + y) % rows_
+  std::vector<Cell> cells_;   // rows_ x cols_, row y at (top_ + y) % rows_
   std::vector<Marks> marks_;  // beside cells_, read where a cell is marked
   int rows_ = 0;
   int cols_ = 0;

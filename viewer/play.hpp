@@ -127,7 +127,8 @@ class Player {
   }
 
   void relayout() {
-    if (term_.text_rows() >= 1 && term_.cols() >= 1) grid_.relayout(term_.text_rows(), term_.cols());
+    if (term_.text_rows() >= 1 && term_.cols() >= 1)
+      grid_.relayout(term_.text_rows(), term_.cols());
   }
 
   // Reads the rest of a record whose first piece was `piece`, shown (`shown`) or thrown

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 
 #include <term.h>
@@ -28,8 +29,8 @@ constexpr int kEscapeDelayMs = 25;
 // Every signal whose default action ends the process. Each is caught only while its action
 // is still the default, so an ignored one stays ignored (nohup) and a sanitizer's stays.
 constexpr std::array kFatalSignals = {
-    SIGHUP, SIGINT,  SIGQUIT, SIGILL,  SIGTRAP,   SIGABRT, SIGBUS,  SIGFPE,  SIGUSR1,
-    SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
 };
 
 // What a signal handler needs to put the terminal back: only async-signal-safe work, on
@@ -47,7 +48,8 @@ volatile std::sig_atomic_t g_curses_on = 0;
 
 void put_back_terminal() {
   if (g_curses_on != 0 && g_restore.leave_length > 0) {
-    const ssize_t ignored = write(g_restore.screen_fd, g_restore.leave.data(), g_restore.leave_length);
+    const ssize_t ignored =
+        write(g_restore.screen_fd, g_restore.leave.data(), g_restore.leave_length);
     static_cast<void>(ignored);
   }
   for (std::size_t i = 0; i < g_restore.fds.size(); ++i) {
@@ -84,9 +86,14 @@ void catch_fatal_signals() {
   }
 }
 
+// tigetstr's answer for a capability the terminal lacks, or that is no string.
+bool absent(const char* cap) {
+  return cap == nullptr || reinterpret_cast<std::intptr_t>(cap) == -1;
+}
+
 void append_capability(const char* name) {
-  char* cap = tigetstr(name);
-  if (cap == nullptr || cap == reinterpret_cast<char*>(-1)) return;
+  const char* cap = tigetstr(name);
+  if (absent(cap)) return;
   const std::size_t n = std::strlen(cap);
   if (g_restore.leave_length + n > g_restore.leave.size()) return;
   std::memcpy(g_restore.leave.data() + g_restore.leave_length, cap, n);
@@ -125,8 +132,7 @@ const char* Terminal::start() {
   screen_ = newterm(nullptr, out_, in_);
   if (screen_ == nullptr) return "Unknown terminal type";
   g_curses_on = 1;
-  const char* cup = tigetstr("cup");
-  if (cup == nullptr || cup == reinterpret_cast<char*>(-1)) {
+  if (absent(tigetstr("cup"))) {
     end();
     return "Terminal cannot move the cursor";
   }

@@ -1,6 +1,9 @@
 #include "reading/record.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <initializer_list>
 #include <string>
@@ -67,7 +70,7 @@ std::u32string shown_by(std::initializer_list<std::initializer_list<std::string_
 // Every way of cutting a record in two shows the same as the record whole. A first piece
 // always holds the keyword or count and its space, as the piece reader makes sure.
 std::u32string cut_everywhere(std::string_view record) {
-  const std::u32string whole = shown_by({{record}});
+  std::u32string whole = shown_by({{record}});
   for (std::size_t cut = record.find(' ') + 1; cut > 0 && cut < record.size(); ++cut) {
     EXPECT_EQ(shown_by({{record.substr(0, cut), record.substr(cut)}}), whole)
         << testing::PrintToString(record) << " cut at " << cut;
@@ -84,14 +87,14 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
   const TextCase cases[] = {
       {"line plain\n", U"plain\n"},
       {"line \x1b[31mred\x1b[0m plain\n", U"{1}red{0} plain\n"},
-      {"line \x1b[92mgreen\n", U"{2b}green\n"},  // "9" is colour and bold, not pair 10
-      {"line \x1b[1;33mbold\n", U"{0b}bold\n"},  // only the first parameter counts
+      {"line \x1b[92mgreen\n", U"{2b}green\n"},   // "9" is colour and bold, not pair 10
+      {"line \x1b[1;33mbold\n", U"{0b}bold\n"},   // only the first parameter counts
       {"line \x1b[31ma\x1b[30mb\n", U"{1}ab\n"},  // pair 0 leaves the colour alone
       {"line \x1b[31ma\x1b[mb\n", U"{1}ab\n"},    // "[m" is no reset
       {"line \x1b[3200mwhite\n", U"{200}white\n"},
       {"line \x1b[3300mlow bits\n", U"{44}low bits\n"},
       {"line a\x1bXbcm d\n", U"a d\n"},  // an unknown escape skips to its "m"
-      {"line open\x1b[3\n", U"open"},     // ... and an open one to the end
+      {"line open\x1b[3\n", U"open"},    // ... and an open one to the end
       {"line crlf\r\n", U"crlf\n"},
       {"line a\rb\r\n", U"a\rb\n"},  // a carriage return inside the line is drawn
       {"prompt HP>\r\n", U"HP>"},

@@ -6,8 +6,8 @@
 
 #include <array>
 #include <clocale>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -420,10 +420,10 @@ TEST(Grid, PutsWideCharactersAsCursesDoes) {
     int rows, cols;
     std::u32string_view text;
   } cases[] = {
-      {3, 5, U"ab\u4e2d\u6587x"},            // the second does not fit: blanks, then the next row
-      {2, 5, U"\n\nabcd\u4e2dz"},            // ... on the bottom row: curses scrolls twice
+      {3, 5, U"ab\u4e2d\u6587x"},              // the second does not fit: blanks, then the next row
+      {2, 5, U"\n\nabcd\u4e2dz"},              // ... on the bottom row: curses scrolls twice
       {3, 4, U"\u4e2d\u6587\u4e2d\n\u0301a"},  // a mark after a wide character
-      {3, 1, U"a\u4e2db"},                    // too wide for the window: nothing drawn
+      {3, 1, U"a\u4e2db"},                     // too wide for the window: nothing drawn
       {3, 6, U"\t\u4e2d\u3042\n\u6587"},
   };
   for (const auto& c : cases) {
