@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "format/standard_descriptors.hpp"
 #include "replay/records.hpp"
 
 namespace {
@@ -26,6 +27,10 @@ int finish(int status, std::FILE* out) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (!vorlan::guard_standard_descriptors()) {
+    std::fputs("Error opening /dev/null\n", stderr);
+    return 1;
+  }
   const replay::Mode mode = replay::mode_from_name(argc > 0 ? argv[0] : nullptr);
   if (mode == replay::Mode::unknown) {
     std::fputs("Please run this program as \"vorlan-replay\" or \"vorlan-totext\"\n", stderr);
