@@ -1,6 +1,8 @@
 // Plays arbitrary movie bytes through the replay record loop in text mode, over in-memory
 // streams, and checks the transcript against a plain model of the format: every line and
-// prompt whole however long, sleeps dropped, the run stopped at the first bad record.
+// prompt whole however long, sleeps dropped, the run stopped at the first bad record. Counts
+// are checked against the C library's reading, held to 32 bits.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -43,8 +45,12 @@ Expected model(std::string_view movie) {
   return e;
 }
 
-// The whole count and the same count fed a byte at a time must agree.
+// The whole count must be what the C library reads, held to 32 bits rather than undefined
+// beyond them; and the same count fed a byte at a time must agree.
 void check_count(std::string_view text) {
+  const std::string terminated(text);
+  const long wide = std::strtol(terminated.c_str(), nullptr, 10);
+  check(replay::to_count(text) == std::clamp<long>(wide, INT32_MIN, INT32_MAX));
   replay::Count pieces;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (pieces.feed(text.substr(i, 1))) break;

@@ -1,3 +1,4 @@
+#include "format/standard_descriptors.hpp"
 #include "rawcopy/copy.hpp"
 
 #include <cerrno>
@@ -20,8 +21,13 @@ static copy_result copy(const char* name, int fd) {
 }
 
 int main(int argc, char* argv[]) {
-  // With descriptor 1 closed, open() would hand it out and the copy would overwrite its own input.
-  if (fcntl(1, F_GETFD) == -1) return complain("write error"), 1;
+  if (!vorlan::guard_standard_descriptors()) return complain("/dev/null"), 1;
+  // Output that cannot be written, a closed one included, fails before any input is opened.
+  const int out_mode = fcntl(1, F_GETFL);
+  if (out_mode == -1 || (out_mode & O_ACCMODE) == O_RDONLY) {
+    errno = EBADF;
+    return complain("write error"), 1;
+  }
   if (argc < 2) return copy("-", 0) == copy_result::done ? 0 : 1;
   int status = 0;
   for (int i = 1; i < argc; ++i) {

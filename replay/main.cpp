@@ -4,15 +4,21 @@
 
 #include <cstdio>
 
+#include "format/standard_descriptors.hpp"
 #include "replay/records.hpp"
 
 namespace {
 
-// Opening the output would empty a movie that is also the input, whatever its path.
+// Writing the output would empty a movie file that is also the input, overwrite a movie on
+// a block device with its own transcript, or feed a FIFO what it reads back, whatever the
+// path. A character device (/dev/null, a terminal) reads back nothing it was given.
 bool is_input(std::FILE* in, const char* path) {
   struct stat a, b;
-  return fstat(fileno(in), &a) == 0 && S_ISREG(a.st_mode) && stat(path, &b) == 0 &&
-         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  if (fstat(fileno(in), &a) != 0 || stat(path, &b) != 0) return false;
+  if (!S_ISREG(a.st_mode) && !S_ISBLK(a.st_mode) && !S_ISFIFO(a.st_mode)) return false;
+  if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
+  // Another node of the same block device is the same device.
+  return S_ISBLK(a.st_mode) && S_ISBLK(b.st_mode) && a.st_rdev == b.st_rdev;
 }
 
 int finish(int status, std::FILE* out) {
@@ -26,6 +32,10 @@ int finish(int status, std::FILE* out) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (!vorlan::guard_standard_descriptors()) {
+    std::fputs("Error opening /dev/null\n", stderr);
+    return 1;
+  }
   const replay::Mode mode = replay::mode_from_name(argc > 0 ? argv[0] : nullptr);
   if (mode == replay::Mode::unknown) {
     std::fputs("Please run this program as \"vorlan-replay\" or \"vorlan-totext\"\n", stderr);

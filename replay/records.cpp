@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 #include "format/movie_format.hpp"
@@ -23,57 +24,59 @@ bool is_space(char c) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Held for the whole loop, so that reading byte by byte takes no lock per byte.
-class StreamLock {
+// One read of a record: at most kReadMax bytes, stopping after the record's newline.
+struct Piece {
+  std::string_view text;  // the bytes read before the newline, up to the first zero byte
+  bool any = false;       // anything was read
+  bool ended = false;     // nothing of this record is left: newline read or input over
+  bool zero = false;      // a zero byte cut the text of a record that goes on
+};
+
+// Reads pieces with fgets, which finds the newline by searching the stream's buffer rather
+// than taking a byte at a time. fgets does not say how many bytes it stored, and a zero byte
+// among them hides the rest from strlen, but what the loop needs is known all the same. A
+// full piece is told by the buffer's last byte, set to non-zero before each read: fgets puts
+// its terminating zero there only when it fills the buffer. A piece that stops short of full
+// stopped at the record's newline or at the input's end, so the record has ended either way.
+class Reader {
  public:
-  explicit StreamLock(std::FILE* f) : f_(f) { flockfile(f_); }
-  ~StreamLock() { funlockfile(f_); }
-  StreamLock(const StreamLock&) = delete;
-  StreamLock& operator=(const StreamLock&) = delete;
+  explicit Reader(std::FILE* in) : in_(in) {}
+
+  Piece read() {
+    char* const b = buf_.data();
+    b[kReadMax] = movie::kRecordEnd;
+    if (std::fgets(b, static_cast<int>(buf_.size()), in_) == nullptr) return {{}, false, true};
+    std::size_t text = std::strlen(b);
+    if (b[kReadMax] == '\0') {
+      const bool newline = b[kReadMax - 1] == movie::kRecordEnd;
+      const std::size_t size = newline ? kReadMax - 1 : kReadMax;
+      return {{b, std::min(text, size)}, true, newline, text < size};
+    }
+    // Before a zero byte there can be no newline: fgets would have stopped at it.
+    if (text > 0 && b[text - 1] == movie::kRecordEnd) --text;
+    return {{b, text}, true, true, false};
+  }
+
+  // Passes over the rest of the record.
+  void skip() {
+    while (!read().ended) {
+    }
+  }
 
  private:
-  std::FILE* f_;
+  std::FILE* in_;
+  std::array<char, kLineBufferSize> buf_;
 };
-
-// One read of a record: at most kReadMax bytes, stopping at the record's newline, which is
-// consumed but not stored. Reading byte by byte keeps the true length when zero bytes occur.
-struct Piece {
-  std::size_t size = 0;
-  bool newline = false;  // the record's newline was read
-  bool ended = false;    // nothing of this record is left: newline read or input over
-};
-
-Piece read_piece(std::FILE* in, char* buf) {
-  Piece p;
-  while (p.size < kReadMax) {
-    const int c = getc_unlocked(in);
-    if (c == EOF || c == movie::kRecordEnd) {
-      p.newline = c != EOF;
-      p.ended = true;
-      break;
-    }
-    buf[p.size++] = static_cast<char>(c);
-  }
-  return p;
-}
-
-void skip_record(std::FILE* in) {
-  int c;
-  do c = getc_unlocked(in);
-  while (c != EOF && c != movie::kRecordEnd);
-}
 
 // Hands the text of the rest of a record to `take` piece by piece, until a zero byte ends
 // the text or `take` wants no more; whatever is left up to the newline is passed over.
 template <class Take>
-void rest_of_record(std::FILE* in, char* buf, Take take) {
+void rest_of_record(Reader& reader, Take take) {
   for (;;) {
-    const Piece p = read_piece(in, buf);
-    const std::string_view bytes(buf, p.size);
-    const std::size_t zero = bytes.find('\0');
-    const bool more = take(bytes.substr(0, zero)) && zero == std::string_view::npos;
+    const Piece p = reader.read();
+    const bool more = take(p.text) && !p.zero;
     if (p.ended) return;
-    if (!more) return skip_record(in);
+    if (!more) return reader.skip();
   }
 }
 
@@ -150,25 +153,22 @@ void pause_ms(std::int32_t ms) {
 }
 
 int play(std::FILE* in, std::FILE* out, Mode mode, std::FILE* err) {
-  std::array<char, kLineBufferSize> buf;
-  const StreamLock lock(in);
+  Reader reader(in);
   for (;;) {
-    const Piece first = read_piece(in, buf.data());
-    if (first.size == 0 && !first.newline) break;
-    const std::string_view bytes(buf.data(), first.size);
-    const std::size_t zero = bytes.find('\0');
-    const std::string_view text = bytes.substr(0, zero);
+    const Piece first = reader.read();
+    if (!first.any) break;
+    const std::string_view text = first.text;
     // Later pieces carry text only when neither the record nor its text has ended yet.
-    const bool text_goes_on = !first.ended && zero == std::string_view::npos;
+    const bool text_goes_on = !first.ended && !first.zero;
     const Record r = classify(text);
     bool written = true;
     switch (r.kind) {
       case Kind::sleep: {
         Count count;
         if (mode == Mode::replay && !count.feed(r.payload) && text_goes_on) {
-          rest_of_record(in, buf.data(), [&](std::string_view s) { return !count.feed(s); });
+          rest_of_record(reader, [&](std::string_view s) { return !count.feed(s); });
         } else if (!first.ended) {
-          skip_record(in);
+          reader.skip();
         }
         if (mode == Mode::replay) pause_ms(count.value());
         break;
@@ -177,12 +177,12 @@ int play(std::FILE* in, std::FILE* out, Mode mode, std::FILE* err) {
       case Kind::prompt:
         written = write_bytes(out, r.payload);
         if (text_goes_on) {
-          rest_of_record(in, buf.data(), [&](std::string_view s) {
+          rest_of_record(reader, [&](std::string_view s) {
             written = written && write_bytes(out, s);
             return written;
           });
         } else if (!first.ended) {
-          skip_record(in);
+          reader.skip();
         }
         if (r.kind == Kind::line) written = written && std::fputc('\n', out) != EOF;
         break;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "format/standard_descriptors.hpp"
 #include "reading/pieces.hpp"
 #include "viewer/grid.hpp"
 #include "viewer/play.hpp"
@@ -57,6 +58,10 @@ bool open_movie(const char* path, Descriptor& movie, std::int64_t& size) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (!vorlan::guard_standard_descriptors()) {
+    std::perror("Unable to open /dev/null");
+    return 1;
+  }
   if (argc < 2) {
     usage();
     return 1;

@@ -2,6 +2,7 @@
 
 Usage: replay_test.py BINDIR [unittest arguments]
 """
+import errno
 import os
 import select
 import subprocess
@@ -145,6 +146,49 @@ class Program(unittest.TestCase):
         self.assertRun(self.run_prog([self.totext, movie, copy]), 0, b"")
         self.assertEqual(self.read("copy"), EXAMPLE_TEXT)
         self.assertRun(self.run_prog([self.totext, "/dev/null", "/dev/null"]), 0, b"")
+
+    def open_fifo_end(self, fifo, flags):
+        """Opens one end of a FIFO once the program holds the other, within the deadline."""
+        end = time.monotonic() + DEADLINE
+        while True:
+            try:
+                fd = os.open(fifo, flags | os.O_NONBLOCK)
+                os.set_blocking(fd, True)
+                return fd
+            except OSError as e:
+                if e.errno != errno.ENXIO or time.monotonic() > end:
+                    raise
+                time.sleep(0.01)
+
+    def test_totext_refuses_a_fifo_that_is_its_input(self):
+        # Allowed, it would write its transcript into the FIFO and read it back as a movie.
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        with subprocess.Popen([self.totext, fifo, fifo], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE) as p:
+            try:
+                w = self.open_fifo_end(fifo, os.O_WRONLY)
+                os.write(w, EXAMPLE)
+                self.assertEqual(p.wait(timeout=DEADLINE), 1)
+                os.close(w)
+                self.assertEqual((p.stdout.read(), p.stderr.read()),
+                                 (b"", b'Error opening output file "%s": it is the input file\n'
+                                  % fifo.encode()))
+            finally:
+                p.kill()
+        # Another FIFO is just an output.
+        other = self.path("other")
+        os.mkfifo(other)
+        with subprocess.Popen([self.totext, self.file("m", EXAMPLE), other],
+                              stderr=subprocess.PIPE) as p:
+            # Our reader is there from the start; the transcript waits in the FIFO for it.
+            r = os.open(other, os.O_RDONLY | os.O_NONBLOCK)
+            try:
+                self.assertEqual(p.wait(timeout=DEADLINE), 0)
+                self.assertEqual(os.read(r, 65536), EXAMPLE_TEXT)
+            finally:
+                os.close(r)
+                p.kill()
 
     def test_write_failure_is_reported(self):
         movie = self.file("m", EXAMPLE)

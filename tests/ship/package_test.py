@@ -8,8 +8,9 @@ import tarfile
 import tempfile
 
 PROGRAMS = ["vorlan-viewer", "vorlan-replay", "vorlan-totext", "rawcopy"]
-PAGES = ["man1/vorlan-viewer.1", "man1/vorlan-replay.1", "man1/vorlan-totext.1",
-         "man1/rawcopy.1", "man5/vorlan-movie.5"]
+PAGES = ["man1/vorlan-viewer.1.gz", "man1/vorlan-replay.1.gz", "man1/vorlan-totext.1.gz",
+         "man1/rawcopy.1.gz", "man5/vorlan-movie.5.gz"]
+DOCS = ["README.md", "copyright", "changelog.gz"]
 TIMEOUT = 30
 
 failures = []
@@ -57,8 +58,12 @@ def main() -> int:
               "usr/bin/vorlan-totext is not a relative symlink to vorlan-replay")
         for page in PAGES:
             check(os.path.exists(os.path.join(usr, "share/man", page)), f"{page} missing")
-        check(os.path.exists(os.path.join(usr, "share/doc/vorlan-tools/README.md")),
-              "README missing")
+        for doc in DOCS:
+            check(os.path.exists(os.path.join(usr, "share/doc/vorlan-tools", doc)),
+                  f"share/doc/vorlan-tools/{doc} missing")
+        page = os.path.join(usr, "share/man/man1/vorlan-totext.1.gz")
+        check(os.path.islink(page) and os.readlink(page) == "vorlan-replay.1.gz",
+              "vorlan-totext.1.gz is not a relative symlink to vorlan-replay.1.gz")
 
         with tarfile.open(os.path.join(scratch, tars[0])) as tar:
             names = {n.split("/", 1)[1] for n in tar.getnames() if "/" in n}
