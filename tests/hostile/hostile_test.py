@@ -265,7 +265,7 @@ class Viewer(Scratch):
     """The viewer in a tmux pane of fixed size on a private server; a wrapper records the
     terminal modes before and after and the exit status."""
 
-    def start(self, movie_path):
+    def start(self, movie_path, redirect=""):
         self.socket = f"vorlan-hostile-{os.getpid()}-{time.monotonic_ns()}"
         before, after, status = (os.path.join(self.dir, n) for n in ("before", "after", "status"))
         for leftover in (before, after, status):
@@ -273,7 +273,8 @@ class Viewer(Scratch):
                 os.remove(leftover)
         # The trap keeps the wrapper alive through an interrupt aimed at the viewer; exec
         # resets it, so the viewer gets the signal's usual effect.
-        script = (f'trap : INT TERM; stty -g > {before}; {program("vorlan-viewer")} {movie_path}; '
+        script = (f'trap : INT TERM; stty -g > {before}; '
+                  f'{program("vorlan-viewer")} {movie_path} {redirect}; '
                   f'echo $? > {status}.tmp; stty -g > {after}; mv {status}.tmp {status}; '
                   f'sleep 60')
         self.tmux("new-session", "-d", "-x", "80", "-y", "24", "sh", "-c", script)
@@ -330,6 +331,20 @@ class Viewer(Scratch):
         self.tmux("send-keys", "F")
         wait_for("the jump's report", lambda: "Final offset" in self.screen())
         self.quit_and_check()
+
+    def test_closed_standard_descriptors(self):
+        # Keys then come from the terminal itself and the screen goes to it; the movie, the
+        # only file the viewer opens, must come out as it went in.
+        movie = b"line shown\nsleep 600000\nline b\n"
+        for redirect in ("0<&-", "1>&-", "2>&-", "0<&- 1>&- 2>&-"):
+            with self.subTest(redirect):
+                path = self.file("kept.movie", movie)
+                self.start(path, redirect)
+                wait_for("the text", lambda: "shown" in self.screen())
+                self.quit_and_check()
+                self.tmux("kill-server", check=False)
+                with open(path, "rb") as f:
+                    self.assertTrue(f.read() == movie, "the movie changed")
 
     def test_interrupt_restores_the_terminal(self):
         self.start(self.file("waits.movie", b"line a\nsleep 600000\nline b\n"))
