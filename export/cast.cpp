@@ -36,7 +36,7 @@ Json json(char32_t c) {
     default: break;
   }
   if (c < 0x20) {
-    const std::array<char, 6> u = {'\\', 'u', '0', '0', kHex[(c >> kHexDigits) & 0xF],
+    const std::array<char, 6> u = {'\\',         'u', '0', '0', kHex[(c >> kHexDigits) & 0xF],
                                    kHex[c & 0xF]};
     j.bytes = u;
     j.size = u.size();
@@ -57,9 +57,13 @@ void write_number(Output& out, std::int64_t n) {
 void write_time(Output& out, std::int64_t ms) {
   write_number(out, ms / kMsPerSecond);
   const auto frac = static_cast<int>(ms % kMsPerSecond);
-  const std::array<char, 7> decimals = {
-      '.', static_cast<char>('0' + frac / 100), static_cast<char>('0' + frac / 10 % 10),
-      static_cast<char>('0' + frac % 10), '0', '0', '0'};
+  const std::array<char, 7> decimals = {'.',
+                                        static_cast<char>('0' + frac / 100),
+                                        static_cast<char>('0' + frac / 10 % 10),
+                                        static_cast<char>('0' + frac % 10),
+                                        '0',
+                                        '0',
+                                        '0'};
   out.write({decimals.data(), decimals.size()});
 }
 

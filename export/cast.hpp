@@ -42,14 +42,16 @@ class Cast {
   void open_event(std::string_view code);
 
   Output& out_;
-  Look look_;              // of the last character written
-  std::int64_t ms_ = 0;    // the time of the record being read
-  bool open_ = false;      // its output event has been started
-  bool holding_ = false;   // an annotation whose marker is not written yet
+  Look look_;                  // of the last character written
+  std::int64_t ms_ = 0;        // the time of the record being read
+  bool open_ = false;          // its output event has been started
+  bool holding_ = false;       // an annotation whose marker is not written yet
   std::size_t mark_left_ = 0;  // characters of the annotation mark still to come
   std::array<char, kLabelMax> label_{};
   std::size_t label_size_ = 0;
-  std::array<char, kLabelMax> held_{};  // output held back behind the marker
+  // Output held back behind the marker: the label's characters and, besides them, an escape,
+  // the mark and a line end, so that only the label's own length cuts it.
+  std::array<char, kLabelMax + 64> held_{};
   std::size_t held_size_ = 0;
 };
 

@@ -99,18 +99,19 @@ Outcome write_cast(reading::Pieces& pieces, int in_fd, Output& out, std::string_
 }  // namespace
 
 bool is_input(int in_fd, const char* out_path) {
-  struct stat in {}, out {};
+  struct stat in {
+  }, out{};
   if (::fstat(in_fd, &in) != 0 || !same_file_kind(in.st_mode)) return false;
-  const int found = out_path == kStandardOutput ? ::fstat(STDOUT_FILENO, &out)
-                                                : ::stat(out_path, &out);
+  const int found =
+      out_path == kStandardOutput ? ::fstat(STDOUT_FILENO, &out) : ::stat(out_path, &out);
   return found == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 int run(int argc, char* argv[], Format format) {
   if (argc != 3) {
     const char* name = argc > 0 && argv[0] != nullptr ? argv[0]
-                       : format == Format::html      ? "vorlan-tohtml"
-                                                     : "vorlan-tocast";
+                       : format == Format::html       ? "vorlan-tohtml"
+                                                      : "vorlan-tocast";
     std::fprintf(stderr, "Usage: %s infile outfile\n", name);
     return 1;
   }

@@ -8,8 +8,8 @@ namespace {
 // Pair n of the reading is colour n; each is bright enough to read on black.
 constexpr std::array<std::string_view, reading::kColours> kPalette = {
     "#d0d0d0",  // 0: the default look
-    "#e04848", "#48c048", "#d0b038", "#5080f0", "#c858c8", "#38b8c8", "#e0e0e0",
-    "#8a8a8a", "#ff6e6e", "#70f070", "#ffff70", "#80a8ff", "#ff80ff", "#70ffff", "#ffffff",
+    "#e04848", "#48c048", "#d0b038", "#5080f0", "#c858c8", "#38b8c8", "#e0e0e0", "#8a8a8a",
+    "#ff6e6e", "#70f070", "#ffff70", "#80a8ff", "#ff80ff", "#70ffff", "#ffffff",
 };
 constexpr std::string_view kBackground = "#000";
 
