@@ -44,18 +44,17 @@ class Descriptor {
   int fd_;
 };
 
-// A directory opens for reading but never reads, so it is refused as an input that cannot
-// be opened, before the output is touched.
 int open_input(const char* path) {
   int fd;
   do fd = ::open(path, O_RDONLY | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
-  struct stat st {};
-  if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
   return fd;
+}
+
+// A directory opens for reading but never reads: known at once, before the output is touched.
+bool is_directory(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int open_output(const char* path) {
@@ -121,6 +120,10 @@ int run(int argc, char* argv[], Format format) {
   Descriptor in(open_input(in_path));
   if (in.get() < 0) {
     std::fprintf(stderr, "Error opening input file \"%s\"\n", in_path);
+    return 1;
+  }
+  if (is_directory(in.get())) {
+    std::fputs("Error reading file\n", stderr);
     return 1;
   }
   if (is_input(in.get(), out_path)) {
