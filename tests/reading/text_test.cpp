@@ -85,14 +85,15 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
   const TextCase cases[] = {
       {"line plain\n", U"plain\n"},
       {"line \x1b[31mred\x1b[0m plain\n", U"{1}red{0} plain\n"},
-      {"line \x1b[92mgreen\n", U"{2b}green\n"},  // "9" is colour and bold, not pair 10
-      {"line \x1b[1;33mbold\n", U"{0b}bold\n"},  // only the first parameter counts
+      {"line \x1b[92mgreen\n", U"{2b}green\n"},   // "9" is colour and bold, not pair 10
+      {"line \x1b[1;33mbold\n", U"{0b}bold\n"},   // only the first parameter counts
       {"line \x1b[31ma\x1b[30mb\n", U"{1}ab\n"},  // pair 0 leaves the colour alone
       {"line \x1b[31ma\x1b[mb\n", U"{1}ab\n"},    // "[m" is no reset
       {"line \x1b[3200mwhite\n", U"{200}white\n"},
       {"line \x1b[3300mlow bits\n", U"{44}low bits\n"},
       {"line a\x1bXbcm d\n", U"a d\n"},  // an unknown escape skips to its "m"
-      {"line open\x1b[3\n", U"open"},     // ... and an open one to the end
+      {"line open\x1b[3\n", U"open"},    // ... and an open one to the end
+      {"line open\x1b[31\r", U"open"},   // ... a carriage return in it included
       {"line crlf\r\n", U"crlf\n"},
       {"line a\rb\r\n", U"a\rb\n"},  // a carriage return inside the line is drawn
       {"prompt HP>\r\n", U"HP>"},
@@ -103,6 +104,7 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
       {"line cut\0 after\n"sv, U"cut"},
       {"#5 note\r\n", U"{0r}##==> note\n"},
       {"#7\n", U"{0r}##==> "},
+      {"#5 note\r", U"{0r}##==> note\r"},  // no newline: the return is no line end
       {"sleep 100\n", U""},
       {"look\n", U""},
   };
