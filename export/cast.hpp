@@ -20,7 +20,7 @@ inline constexpr std::int64_t kMaxWidth = 240;
 inline constexpr int kHeight = 24;
 // A marker's label is held until its annotation ends, since the marker comes first; a label
 // longer than this (in JSON bytes) is cut, while the annotation's output stays whole.
-inline constexpr std::size_t kLabelMax = 64 * 1024;
+inline constexpr std::size_t kLabelMax = std::size_t{64} * 1024;
 
 // A sink for read_movie. begin() writes the header; end() ends a style still on.
 class Cast {
@@ -47,11 +47,11 @@ class Cast {
   bool open_ = false;          // its output event has been started
   bool holding_ = false;       // an annotation whose marker is not written yet
   std::size_t mark_left_ = 0;  // characters of the annotation mark still to come
-  std::array<char, kLabelMax> label_{};
+  std::array<char, kLabelMax> label_;
   std::size_t label_size_ = 0;
   // Output held back behind the marker: the label's characters and, besides them, an escape,
   // the mark and a line end, so that only the label's own length cuts it.
-  std::array<char, kLabelMax + 64> held_{};
+  std::array<char, kLabelMax + 64> held_;
   std::size_t held_size_ = 0;
 };
 

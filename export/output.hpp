@@ -9,7 +9,7 @@
 
 namespace exporter {
 
-inline constexpr std::size_t kOutputBufferSize = 64 * 1024;
+inline constexpr std::size_t kOutputBufferSize = std::size_t{64} * 1024;
 
 class Output {
  public:
@@ -53,7 +53,7 @@ class Output {
 
   Drain drain_;
   void* context_;
-  std::array<char, kOutputBufferSize> buf_{};
+  std::array<char, kOutputBufferSize> buf_;  // no need to clear: only what is written is read
   std::size_t used_ = 0;
   bool failed_ = false;
 };
