@@ -9,8 +9,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "Plays back movies, text recordings of MUD play made by the vorlan client: a "
        "full-screen viewer with colours, speed and seeking (vorlan-viewer), a real-time "
-       "replayer and transcript writer (vorlan-replay, vorlan-totext), and an unbuffered "
-       "copier (rawcopy).")
+       "replayer and transcript writer (vorlan-replay, vorlan-totext), writers of a web "
+       "page and of an asciicast for sharing a movie (vorlan-tohtml, vorlan-tocast), and an "
+       "unbuffered copier (rawcopy).")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_STRIP_FILES ON)
