@@ -98,8 +98,8 @@ Outcome write_cast(reading::Pieces& pieces, int in_fd, Output& out, std::string_
 }  // namespace
 
 bool is_input(int in_fd, const char* out_path) {
-  struct stat in {
-  }, out{};
+  struct stat in {};
+  struct stat out {};
   if (::fstat(in_fd, &in) != 0 || !same_file_kind(in.st_mode)) return false;
   const int found =
       out_path == kStandardOutput ? ::fstat(STDOUT_FILENO, &out) : ::stat(out_path, &out);
