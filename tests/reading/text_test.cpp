@@ -18,7 +18,6 @@ using namespace std::string_view_literals;
 struct Cell {
   char32_t c;
   Style style;
-  friend bool operator==(const Cell&, const Cell&) = default;
 };
 
 // Text in which a character's style is written before it as {pair,bold,reverse} when it
