@@ -29,10 +29,10 @@ struct Playback {
 
 struct Line {
   Kind kind = Kind::other;
-  std::string_view text;        // line and prompt: what the renderer draws (may be empty)
-  std::string_view annotation;  // annotation: the text after the first space (may be empty)
+  std::string_view text;           // line and prompt: what the renderer draws (may be empty)
+  std::string_view annotation;     // annotation: the text after the first space (may be empty)
   bool annotation_spaced = false;  // annotation: the first space was met in this piece
-  bool text_ended = false;      // a zero byte ended the text: the rest of the record draws nothing
+  bool text_ended = false;  // a zero byte ended the text: the rest of the record draws nothing
 };
 
 // Interprets the first (or only) piece of a record. `bytes` is what one read returned, zero

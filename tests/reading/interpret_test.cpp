@@ -258,4 +258,4 @@ TEST(ClampSpeed, HoldsWithinRange) {
 }
 
 }  // namespace
-}  // namespace viewer
+}  // namespace reading

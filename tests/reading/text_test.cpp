@@ -67,7 +67,7 @@ std::u32string shown_by(std::initializer_list<std::initializer_list<std::string_
 // Every way of cutting a record in two shows the same as the record whole. A first piece
 // always holds the keyword or count and its space, as the piece reader makes sure.
 std::u32string cut_everywhere(std::string_view record) {
-  const std::u32string whole = shown_by({{record}});
+  std::u32string whole = shown_by({{record}});
   for (std::size_t cut = record.find(' ') + 1; cut > 0 && cut < record.size(); ++cut) {
     EXPECT_EQ(shown_by({{record.substr(0, cut), record.substr(cut)}}), whole)
         << testing::PrintToString(record) << " cut at " << cut;
