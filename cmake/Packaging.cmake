@@ -49,7 +49,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "Plays back movies, text recordings of MUD play made by the vorlan client:\n"
        "a full-screen viewer with colours, speed and seeking (vorlan-viewer), a\n"
        "real-time replayer and transcript writer (vorlan-replay, vorlan-totext),\n"
-       "and an unbuffered copier (rawcopy).")
+       "writers of a web page and of an asciicast for sharing a movie\n"
+       "(vorlan-tohtml, vorlan-tocast), and an unbuffered copier (rawcopy).")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR DEB TGZ)

@@ -200,20 +200,22 @@ void annotation_piece(std::string_view piece, TextState& st, Put&& put) {
   }
 }
 
-// The record's text is complete. A carriage return still held ends a prompt or an
-// annotation (it is their line end) but not a line, whose line end is its newline. An
-// escape still open ends here; a sequence still gathered is windows-1252.
+// The record's text is complete. A carriage return still held ends a prompt (its newline was
+// taken off: the return is its line end) but not a line or an annotation, whose line end is
+// their newline; inside an escape still open it is skipped with the escape. An escape still
+// open ends here; a sequence still gathered is windows-1252.
 template <class Put>
 void text_end(TextState& st, bool line_end_at_cr, bool annotation, Put&& put) {
   Style style = st.pen;
   style.reverse = annotation;
+  const bool in_escape = st.escape != detail::kText;
   if (st.escape == detail::kNumberSpace || st.escape == detail::kNumberSign ||
       st.escape == detail::kNumberDigits) {
     detail::finish_number(st);
   }
   st.escape = detail::kText;
   flush(st.utf8, [&](char32_t ch) { put(ch, style); });
-  if (st.cr_held && !line_end_at_cr) put(U'\r', style);
+  if (st.cr_held && !line_end_at_cr && !in_escape) put(U'\r', style);
   st.cr_held = false;
 }
 

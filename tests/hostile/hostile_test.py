@@ -5,6 +5,7 @@ with its documented message or a normal exit: never a signal, never a hang.
 
 Usage: hostile_test.py STAGE_DIR [unittest arguments]"""
 import errno
+import json
 import os
 import random
 import shutil
@@ -259,6 +260,28 @@ class Descriptors(Scratch):
                 p.kill()
         with open(zeros, "rb") as f:
             self.assertTrue(f.read() == bytes(1 << 20), "the input changed")
+
+
+class Export(Scratch):
+    def test_hostile_movies_export_whole(self):
+        """Every movie gives a whole page and a cast whose every line is JSON, times included."""
+        movies = [("garbage", GARBAGE), ("only zero bytes", b"\0" * 100000),
+                  ("10 MB line", b"line " + b"<\x1b[31m&\x07" * (BIG // 8) + b"\n"),
+                  ("10 MB annotation", b"#1 " + b"\"\\\r" * (BIG // 3) + b"\n"),
+                  ("counts beyond 32 bits", HUGE_COUNTS * 3)]
+        for name, movie in movies:
+            path = self.file("in.movie", movie)
+            with self.subTest(name, program="vorlan-tohtml"):
+                r = self.run_program([program("vorlan-tohtml"), path, "-"])
+                self.assertEqual((r.returncode, r.stderr), (0, b""))
+                self.assertTrue(r.stdout.endswith(b"</pre>\n</body>\n</html>\n"))
+                self.assertEqual(r.stdout.count(b"<pre>"), 1)
+            with self.subTest(name, program="vorlan-tocast"):
+                r = self.run_program([program("vorlan-tocast"), path, "-"])
+                self.assertEqual((r.returncode, r.stderr), (0, b""))
+                events = [json.loads(line) for line in r.stdout.decode().splitlines()[1:]]
+                times = [e[0] for e in events]
+                self.assertEqual(times, sorted(times))
 
 
 class Viewer(Scratch):

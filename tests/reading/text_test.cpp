@@ -95,6 +95,7 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
       {"line \x1b[3300mlow bits\n", U"{44}low bits\n"},
       {"line a\x1bXbcm d\n", U"a d\n"},  // an unknown escape skips to its "m"
       {"line open\x1b[3\n", U"open"},    // ... and an open one to the end
+      {"line open\x1b[31\r", U"open"},   // ... a carriage return in it included
       {"line crlf\r\n", U"crlf\n"},
       {"line a\rb\r\n", U"a\rb\n"},  // a carriage return inside the line is drawn
       {"prompt HP>\r\n", U"HP>"},
@@ -105,6 +106,7 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
       {"line cut\0 after\n"sv, U"cut"},
       {"#5 note\r\n", U"{0r}##==> note\n"},
       {"#7\n", U"{0r}##==> "},
+      {"#5 note\r", U"{0r}##==> note\r"},  // no newline: the return is no line end
       {"sleep 100\n", U""},
       {"look\n", U""},
   };

@@ -7,9 +7,11 @@ import sys
 import tarfile
 import tempfile
 
-PROGRAMS = ["vorlan-viewer", "vorlan-replay", "vorlan-totext", "rawcopy"]
+PROGRAMS = ["vorlan-viewer", "vorlan-replay", "vorlan-totext", "vorlan-tohtml", "vorlan-tocast",
+            "rawcopy"]
 PAGES = ["man1/vorlan-viewer.1.gz", "man1/vorlan-replay.1.gz", "man1/vorlan-totext.1.gz",
-         "man1/rawcopy.1.gz", "man5/vorlan-movie.5.gz"]
+         "man1/vorlan-tohtml.1.gz", "man1/vorlan-tocast.1.gz", "man1/rawcopy.1.gz",
+         "man5/vorlan-movie.5.gz"]
 DOCS = ["README.md", "copyright", "changelog.gz"]
 TIMEOUT = 30
 
@@ -87,6 +89,12 @@ def main() -> int:
         copied = run([os.path.join(bindir, "rawcopy"), movie])
         with open(movie, "rb") as f:
             check(copied.returncode == 0 and copied.stdout == f.read(), f"rawcopy: {copied}")
+        for prog, start in [("vorlan-tohtml", b"<!DOCTYPE html>\n"),
+                            ("vorlan-tocast", b'{"version": 2, "width": 80, "height": 24, '
+                                              b'"title": "tiny.movie"}\n[0.000000, "o", "a\\r\\n"]')]:
+            exported = run([os.path.join(bindir, prog), movie, "-"])
+            check(exported.returncode == 0 and exported.stdout.startswith(start),
+                  f"{prog}: {exported}")
         usage = run([os.path.join(bindir, "vorlan-viewer")], stdin=subprocess.DEVNULL)
         check(usage.returncode == 1 and b"Usage: vorlan-viewer file" in usage.stderr,
               f"vorlan-viewer with no argument: {usage}")

@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""vorlan-tohtml and vorlan-tocast against their targets; prints the figures.
+
+1. Each exporter on a ~200 MB movie against vorlan-totext on the same movie (totext flushes
+   each record; the exporters owe no flush): median of interleaved runs. Target: at most 1.00 x
+   vorlan-totext's time. The movie holds no annotation, so totext reads it all.
+2. Peak resident memory of each exporter on a 1 GB movie against a 1 MB one. Target: within 10%.
+3. The page of examples/demo.movie against the movie's shown text (the page's <pre> text).
+   Target: at most 3 x.
+
+Usage: bench/export.py [BINDIR] [RUNS]   (BINDIR holds the three programs, as installed; default
+                                          build/stage/bin, relative to the source tree)
+Exits 1 when a target is missed.
+"""
+import html
+import os
+import re
+import shutil
+import statistics
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from replay import PEAK_C, compile_c, peak_kb, run, write_movie  # noqa: E402
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+EXPORTERS = ["vorlan-tohtml", "vorlan-tocast"]
+
+
+def shown_text_of(page):
+    pre = page[page.index(b"<pre>") + 5:page.rindex(b"</pre>")].decode("utf-8")
+    return html.unescape(re.sub(r"</?span[^>]*>", "", pre)).encode("utf-8")
+
+
+def main():
+    bindir = sys.argv[1] if len(sys.argv) > 1 else "build/stage/bin"
+    if not os.path.isabs(bindir):
+        bindir = os.path.join(SOURCE, bindir)
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    progs = {name: os.path.join(bindir, name) for name in ["vorlan-totext", *EXPORTERS]}
+    for p in progs.values():
+        if not os.access(p, os.X_OK):
+            sys.exit(f"no {p} (build and install it first)")
+    cc = shutil.which("cc") or sys.exit("no C compiler (cc) for the memory probe")
+    ok = True
+    with tempfile.TemporaryDirectory(prefix="export-bench.") as tmp:
+        peak = compile_c(cc, tmp, "peak", PEAK_C)
+
+        # 1. Throughput against vorlan-totext, each writing a file.
+        movie = os.path.join(tmp, "movie")
+        size = write_movie(movie, 200)
+        outs = {name: os.path.join(tmp, name + ".out") for name in progs}
+        times = {name: [] for name in progs}
+        for name, prog in progs.items():
+            run([prog, movie, outs[name]])  # warm the page cache and the outputs
+        order = list(progs)
+        for i in range(runs):
+            for name in order[i % len(order):] + order[:i % len(order)]:
+                times[name].append(run([progs[name], movie, outs[name]]))
+        base = statistics.median(times["vorlan-totext"])
+        print(f"{size / 1e6:.0f} MB movie: vorlan-totext {base:.3f} s (median of {runs})")
+        for name in EXPORTERS:
+            t = statistics.median(times[name])
+            ratio = t / base
+            ok &= ratio <= 1.0
+            print(f"  {name} {t:.3f} s, {size / t / 1e6:.0f} MB/s, ratio {ratio:.3f} to totext "
+                  f"(target <= 1.00); output {os.path.getsize(outs[name]) / 1e6:.0f} MB")
+        for path in [movie, *outs.values()]:
+            os.unlink(path)
+
+        # 2. Memory stays flat with the movie's size.
+        small, big = os.path.join(tmp, "small"), os.path.join(tmp, "big")
+        write_movie(small, 1)
+        write_movie(big, 1024)
+        for name in EXPORTERS:
+            small_rss = peak_kb(peak, [progs[name], small, os.devnull])
+            big_rss = peak_kb(peak, [progs[name], big, os.devnull])
+            growth = big_rss / small_rss
+            ok &= growth <= 1.10
+            print(f"{name} peak RSS: 1 MB movie {small_rss} kB, 1 GB movie {big_rss} kB, "
+                  f"ratio {growth:.3f} (target <= 1.10)")
+        os.unlink(big)
+
+        # 3. The page's size against the text it shows.
+        demo = os.path.join(SOURCE, "examples", "demo.movie")
+        page_path = os.path.join(tmp, "demo.html")
+        run([progs["vorlan-tohtml"], demo, page_path])
+        with open(page_path, "rb") as f:
+            page = f.read()
+        text = shown_text_of(page)
+        ratio = len(page) / len(text)
+        ok &= ratio <= 3.0
+        print(f"demo.movie ({os.path.getsize(demo)} bytes): page {len(page)} bytes, shown text "
+              f"{len(text)} bytes, ratio {ratio:.2f} (target <= 3.00)")
+    print("all targets met" if ok else "TARGET MISSED")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

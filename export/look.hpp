@@ -1,0 +1,88 @@
+// What both exporters make of a character from the reading: the characters it shows as, its
+// look (colour, bold, reverse), and its UTF-8 bytes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "reading/shown.hpp"
+#include "reading/text.hpp"
+
+namespace exporter {
+
+inline constexpr int kWhite = 7;
+
+// How a character looks. colour: 0 the default look, 1..15 a colour of the 16-colour
+// palette (8..15 the bright ones). Colour pairs beyond the palette look like plain white, so
+// two pairs that look the same compare equal and no span or escape separates them.
+struct Look {
+  int colour = 0;
+  bool bold = false;
+  bool reverse = false;
+  friend bool operator==(const Look&, const Look&) = default;
+};
+
+constexpr Look look_of(reading::Style style) {
+  const int colour = style.pair < reading::kColours ? style.pair : kWhite;
+  return {colour, style.bold, style.reverse};
+}
+
+// Hands `emit` the characters `c` shows as: tab and newline as they are (the writers give
+// them their own form), control characters as two visible ones, noncharacters as U+FFFD.
+template <class Emit>
+void show(char32_t c, Emit&& emit) {
+  const reading::Shown s = reading::shown(c);
+  if (s.count == 0) {
+    emit(c);
+    return;
+  }
+  for (int i = 0; i < s.count; ++i) emit(s.chars[static_cast<std::size_t>(i)]);
+}
+
+// The UTF-8 form of a character (the reading hands on only valid scalar values).
+struct Utf8Bytes {
+  std::array<char, 4> bytes{};
+  std::size_t size = 0;
+  std::string_view view() const { return {bytes.data(), size}; }
+};
+
+constexpr Utf8Bytes utf8(char32_t c) {
+  Utf8Bytes u;
+  const auto byte = [&](std::uint32_t b) { u.bytes[u.size++] = static_cast<char>(b); };
+  if (c < 0x80) {
+    byte(c);
+  } else if (c < 0x800) {
+    byte(0xC0 | (c >> 6));
+    byte(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    byte(0xE0 | (c >> 12));
+    byte(0x80 | ((c >> 6) & 0x3F));
+    byte(0x80 | (c & 0x3F));
+  } else {
+    byte(0xF0 | (c >> 18));
+    byte(0x80 | ((c >> 12) & 0x3F));
+    byte(0x80 | ((c >> 6) & 0x3F));
+    byte(0x80 | (c & 0x3F));
+  }
+  return u;
+}
+
+// The last component of a path, as a title: a movie is known by its file name.
+constexpr std::string_view file_name(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return name.empty() ? path : name;
+}
+
+// A file name's characters, decoded as movie text is and shown the same way, so that no
+// byte of a name can break the page or the cast that carries it.
+template <class Emit>
+void show_name(std::string_view name, Emit&& emit) {
+  reading::Utf8 st;
+  const auto each = [&](char32_t c) { show(c, emit); };
+  reading::decode(name, st, each);
+  reading::flush(st, each);
+}
+
+}  // namespace exporter

@@ -1,0 +1,49 @@
+// Reads a whole movie the way the viewer does at normal speed with no key pressed, and hands
+// a sink each record's start (its time and whether it is an annotation), every character it
+// shows with its style, and its end. Time is the sum of the pauses before the record: each
+// record's timeout, where a negative one (the viewer would wait for a key) counts as none.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+
+#include "reading/pieces.hpp"
+#include "reading/record.hpp"
+
+namespace exporter {
+
+enum class Outcome { done, read_error, sink_failed };
+
+// The sink has: record_start(std::int64_t ms, bool annotation), put(char32_t, reading::Style),
+// record_end(), and failed() (true stops the reading).
+template <class Sink>
+Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
+  reading::Reading r;
+  std::int64_t ms = 0;
+  const auto put = [&sink](char32_t c, reading::Style style) { sink.put(c, style); };
+  bool more = true;
+  while (more) {
+    std::string_view piece = pieces.next();
+    if (piece.empty()) break;
+    // The kind is known before any character arrives; the probe leaves the playback alone.
+    reading::Playback probe = r.pb;
+    sink.record_start(ms, reading::interpret(piece, probe).kind == reading::Kind::annotation);
+    reading::first_piece(piece, r, put);
+    while (reading::record_goes_on(piece)) {
+      piece = pieces.next();
+      if (piece.empty()) {
+        more = false;  // the input ended inside the record, or a read failed
+        break;
+      }
+      reading::next_piece(piece, r, put);
+    }
+    reading::record_end(r, put);
+    ms += std::max<std::int64_t>(0, reading::pace(r.pb));
+    sink.record_end();
+    if (sink.failed()) return Outcome::sink_failed;
+  }
+  return pieces.failed() ? Outcome::read_error : Outcome::done;
+}
+
+}  // namespace exporter
