@@ -13,6 +13,8 @@
 #include "export/movie.hpp"
 #include "export/output.hpp"
 #include "export/width.hpp"
+#include "format/same_file.hpp"
+#include "format/standard_descriptors.hpp"
 #include "reading/pieces.hpp"
 
 namespace exporter {
@@ -21,7 +23,6 @@ namespace {
 constexpr std::string_view kStandardOutput = "-";
 constexpr mode_t kNewFileMode = 0666;
 
-bool same_file_kind(mode_t mode) { return S_ISREG(mode) || S_ISBLK(mode) || S_ISFIFO(mode); }
 
 // Closes a descriptor on every way out.
 class Descriptor {
@@ -100,13 +101,17 @@ Outcome write_cast(reading::Pieces& pieces, int in_fd, Output& out, std::string_
 bool is_input(int in_fd, const char* out_path) {
   struct stat in {};
   struct stat out {};
-  if (::fstat(in_fd, &in) != 0 || !same_file_kind(in.st_mode)) return false;
+  if (::fstat(in_fd, &in) != 0) return false;
   const int found =
       out_path == kStandardOutput ? ::fstat(STDOUT_FILENO, &out) : ::stat(out_path, &out);
-  return found == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+  return found == 0 && vorlan::writes_over_input(in, out);
 }
 
 int run(int argc, char* argv[], Format format) {
+  if (!vorlan::guard_standard_descriptors()) {
+    std::perror("Error opening /dev/null");
+    return 1;
+  }
   if (argc != 3) {
     const char* name = argc > 0 && argv[0] != nullptr ? argv[0]
                        : format == Format::html       ? "vorlan-tohtml"

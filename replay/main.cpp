@@ -4,21 +4,16 @@
 
 #include <cstdio>
 
+#include "format/same_file.hpp"
 #include "format/standard_descriptors.hpp"
 #include "replay/records.hpp"
 
 namespace {
 
-// Writing the output would empty a movie file that is also the input, overwrite a movie on
-// a block device with its own transcript, or feed a FIFO what it reads back, whatever the
-// path. A character device (/dev/null, a terminal) reads back nothing it was given.
 bool is_input(std::FILE* in, const char* path) {
   struct stat a, b;
   if (fstat(fileno(in), &a) != 0 || stat(path, &b) != 0) return false;
-  if (!S_ISREG(a.st_mode) && !S_ISBLK(a.st_mode) && !S_ISFIFO(a.st_mode)) return false;
-  if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
-  // Another node of the same block device is the same device.
-  return S_ISBLK(a.st_mode) && S_ISBLK(b.st_mode) && a.st_rdev == b.st_rdev;
+  return vorlan::writes_over_input(a, b);
 }
 
 int finish(int status, std::FILE* out) {

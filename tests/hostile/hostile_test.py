@@ -244,6 +244,24 @@ class Descriptors(Scratch):
                     with open(os.path.join(self.dir, name), "rb") as f:
                         self.assertTrue(f.read() == want, f"{name} changed")
 
+    def test_exporters_with_closed_descriptors(self):
+        movie = b"line <b>a</b>\nbad record\nsleep 10\n"
+        for name, start in (("vorlan-tohtml", b"<!DOCTYPE html>"), ("vorlan-tocast", b'{"version": 2')):
+            for closed in ({0}, {1}, {2}, {0, 1, 2}):
+                with self.subTest(f"{name}, closed {sorted(closed)}"):
+                    path = self.file("movie", movie)
+                    out = self.file("out", b"kept\n")
+                    status, _, _ = self.run_closed([program(name), path, out], closed)
+                    self.assertEqual(status, 0)
+                    with open(out, "rb") as f:
+                        self.assertTrue(f.read().startswith(start))
+                    with open(path, "rb") as f:
+                        self.assertTrue(f.read() == movie, "the movie changed")
+            with self.subTest(f"{name} to a closed standard output"):
+                path = self.file("movie", movie)
+                self.assertEqual(self.run_closed([program(name), path, "-"], {1}),
+                                 (1, None, b"Error writing file\n"))
+
     def test_rawcopy_reader_gone_with_standard_error_closed(self):
         zeros = self.file("zeros", bytes(1 << 20))
 
