@@ -23,7 +23,6 @@ namespace {
 constexpr std::string_view kStandardOutput = "-";
 constexpr mode_t kNewFileMode = 0666;
 
-
 // Closes a descriptor on every way out.
 class Descriptor {
  public:
