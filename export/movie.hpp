@@ -26,10 +26,10 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
   while (more) {
     std::string_view piece = pieces.next();
     if (piece.empty()) break;
-    // The kind is known before any character arrives; the probe leaves the playback alone.
-    reading::Playback probe = r.pb;
-    sink.record_start(ms, reading::interpret(piece, probe).kind == reading::Kind::annotation);
-    reading::first_piece(piece, r, put);
+    // The sink learns the kind before any character arrives.
+    const reading::Line line = reading::begin_record(piece, r);
+    sink.record_start(ms, line.kind == reading::Kind::annotation);
+    reading::show_first(line, r, put);
     while (reading::record_goes_on(piece)) {
       piece = pieces.next();
       if (piece.empty()) {

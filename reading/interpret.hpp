@@ -10,7 +10,6 @@
 
 namespace reading {
 
-inline constexpr std::size_t kLineBufferSize = 1000;  // one read takes at most 999 bytes
 inline constexpr std::size_t kCommandWordMax = 99;
 inline constexpr int kMinSpeed = 0;
 inline constexpr int kNormalSpeed = 5;

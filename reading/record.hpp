@@ -27,14 +27,20 @@ constexpr bool record_goes_on(std::string_view piece) {
   return !piece.empty() && piece.back() != '\n';
 }
 
-// The first (or only) piece of a record: sets the delay and the command word, and shows its
-// text or its annotation.
-template <class Put>
-Line first_piece(std::string_view piece, Reading& r, Put&& put) {
+// The first (or only) piece of a record, interpreted: sets the delay, the command word and
+// the kind. A writer that must know the kind before the record's characters (the cast's
+// marker) calls this, then show_first.
+inline Line begin_record(std::string_view piece, Reading& r) {
   const Line line = interpret(piece, r.pb);
   r.kind = line.kind;
   r.showing = false;
   r.before_space = false;
+  return line;
+}
+
+// Shows the text or the annotation of a first piece that begin_record interpreted.
+template <class Put>
+void show_first(const Line& line, Reading& r, Put&& put) {
   switch (line.kind) {
     case Kind::line:
     case Kind::prompt:
@@ -52,6 +58,13 @@ Line first_piece(std::string_view piece, Reading& r, Put&& put) {
     }
     default: break;
   }
+}
+
+// The first (or only) piece of a record: interpreted, then shown.
+template <class Put>
+Line first_piece(std::string_view piece, Reading& r, Put&& put) {
+  const Line line = begin_record(piece, r);
+  show_first(line, r, put);
   return line;
 }
 

@@ -137,7 +137,7 @@ void decode_text_byte(char c, TextState& st, Style style, Put& put) {
 }
 
 // A carriage return is held until the next byte shows whether it ends the line.
-template <class Put, class Pass>
+template <class Pass>
 void line_end_byte(char c, TextState& st, Pass&& pass) {
   if (st.cr_held) {
     st.cr_held = false;
@@ -184,7 +184,7 @@ void text_piece(std::string_view piece, TextState& st, Put&& put) {
         continue;
       }
     }
-    detail::line_end_byte<Put>(piece[i++], st, [&](char b) {
+    detail::line_end_byte(piece[i++], st, [&](char b) {
       if (detail::escape_byte(b, st)) detail::decode_text_byte(b, st, st.pen, put);
     });
   }
@@ -196,7 +196,7 @@ void annotation_piece(std::string_view piece, TextState& st, Put&& put) {
   Style style = st.pen;
   style.reverse = true;
   for (const char c : piece) {
-    detail::line_end_byte<Put>(c, st, [&](char b) { detail::decode_text_byte(b, st, style, put); });
+    detail::line_end_byte(c, st, [&](char b) { detail::decode_text_byte(b, st, style, put); });
   }
 }
 

@@ -62,29 +62,23 @@ void Grid::wrap() {
 }
 
 void Grid::clear_to_end() {
-  Cell* r = row_;
-  if (x_ > 0 && r[x_].ch == 0) r[x_ - 1] = Cell{};  // the left half of a wide character
-  std::fill(r + x_, r + cols_, kBlank);
+  free_span(cols_);
+  std::fill(row_ + x_, row_ + cols_, kBlank);
 }
 
-// Writing over either half of a wide character blanks its other half, as curses does.
 void Grid::place(char32_t c, int width, reading::Style style) {
   if (width > cols_) return;  // curses draws nothing for it
   if (x_ + width > cols_) {
     // Curses fills the rest of the row with blanks in the pen and wraps; on the bottom row
     // the last blank's own wrap has scrolled once already.
-    Cell* r = row_;
-    if (x_ > 0 && r[x_].ch == 0) r[x_ - 1] = Cell{};
-    std::fill(r + x_, r + cols_, Cell{U' ', style, false});
+    free_span(cols_);
+    std::fill(row_ + x_, row_ + cols_, Cell{U' ', style, false});
     if (y_ == rows_ - 1) next_line();
     wrap();
   }
-  Cell* r = row_;
-  if (r[x_].ch == 0 && x_ > 0) r[x_ - 1] = Cell{};
-  const int last = x_ + width - 1;
-  if (last + 1 < cols_ && r[last + 1].ch == 0) r[last + 1] = Cell{};
-  r[x_] = Cell{c, style, false};
-  for (int i = 1; i < width; ++i) r[x_ + i] = Cell{0, style, false};
+  free_span(x_ + width);
+  row_[x_] = Cell{c, style, false};
+  for (int i = 1; i < width; ++i) row_[x_ + i] = Cell{0, style, false};
   x_ += width;
   if (x_ >= cols_) wrap();
 }

@@ -42,7 +42,8 @@ class Grid {
   // Puts one character as curses' add-char does.
   void put(char32_t c, reading::Style style) {
     if (c >= 0x20 && c < 0x7F) {
-      put_narrow(c, style);
+      const char ascii = static_cast<char>(c);
+      put_ascii({&ascii, 1}, style);
     } else {
       put_other(c, style);
     }
@@ -53,10 +54,8 @@ class Grid {
     while (!run.empty()) {
       const std::size_t n = std::min(run.size(), static_cast<std::size_t>(cols_ - x_));
       Cell* r = row_;
-      // Only the run's two ends can cut a wide character in half.
-      if (r[x_].ch == 0 && x_ > 0) r[x_ - 1] = Cell{};
       const int end = x_ + static_cast<int>(n);
-      if (end < cols_ && r[end].ch == 0) r[end] = Cell{};
+      free_span(end);
       for (std::size_t i = 0; i < n; ++i) {
         r[x_ + static_cast<int>(i)] = Cell{static_cast<char32_t>(run[i]), style, false};
       }
@@ -76,13 +75,11 @@ class Grid {
            static_cast<std::size_t>(x);
   }
   Cell& at(int y, int x) { return cells_[index(y, x)]; }
-  // Printable ASCII, by far the most of a movie: one cell, no width to look up.
-  void put_narrow(char32_t c, reading::Style style) {
-    Cell* r = row_;
-    if (r[x_].ch == 0 && x_ > 0) r[x_ - 1] = Cell{};
-    if (x_ + 1 < cols_ && r[x_ + 1].ch == 0) r[x_ + 1] = Cell{};
-    r[x_] = Cell{c, style, false};
-    if (++x_ >= cols_) wrap();
+  // The cursor's row from x_ up to `end` is about to be written: a wide character that only
+  // one of its halves lies within loses the other half too, as the terminal shows it.
+  void free_span(int end) {
+    if (x_ > 0 && row_[x_].ch == 0) row_[x_ - 1] = Cell{};
+    if (end < cols_ && row_[end].ch == 0) row_[end] = Cell{};
   }
   void put_other(char32_t c, reading::Style style);
   void place(char32_t c, int width, reading::Style style);

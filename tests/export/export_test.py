@@ -18,6 +18,8 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "viewer",
                                 "terminal"))
 from tmux_pane import Pane  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from scratch import ScratchCase  # noqa: E402
 
 BINDIR = None
 DEADLINE = 30.0
@@ -51,27 +53,11 @@ LOOKS_CAST = (b"\r\n\x1b[0;31mred \x1b[0;1;31mbold red \x1b[0;1;90mgrey \x1b[0;1
               b"\r\n\x1b[0;1mend> \x1b[0m")
 
 
-class Case(unittest.TestCase):
+class Case(ScratchCase):
     def setUp(self):
-        self._dir = tempfile.TemporaryDirectory()
-        self.dir = self._dir.name
+        super().setUp()
         self.tohtml = os.path.join(BINDIR, "vorlan-tohtml")
         self.tocast = os.path.join(BINDIR, "vorlan-tocast")
-
-    def tearDown(self):
-        self._dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
-
-    def file(self, name, data):
-        with open(self.path(name), "wb") as f:
-            f.write(data)
-        return self.path(name)
-
-    def read(self, name):
-        with open(self.path(name), "rb") as f:
-            return f.read()
 
     def run_prog(self, argv, stdin=b"", **kw):
         return subprocess.run(argv, input=stdin, capture_output=True, timeout=60, **kw)

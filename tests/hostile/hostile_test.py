@@ -8,13 +8,14 @@ import errno
 import json
 import os
 import random
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from scratch import ScratchCase  # noqa: E402
 
 STAGE = ""
 DEADLINE = 20  # seconds; every case ends far sooner
@@ -47,17 +48,7 @@ def wait_for(what, condition, deadline=DEADLINE):
     raise AssertionError(f"timed out waiting for {what}")
 
 
-class Scratch(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="vorlan-hostile-")
-        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
-
-    def file(self, name, data):
-        path = os.path.join(self.dir, name)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
-
+class Scratch(ScratchCase):
     def run_program(self, args, **kw):
         try:
             r = subprocess.run(args, capture_output=True, timeout=DEADLINE, **kw)

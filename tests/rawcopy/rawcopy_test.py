@@ -10,9 +10,11 @@ import signal
 import stat
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from scratch import ScratchCase  # noqa: E402
 
 RAWCOPY = None
 DEADLINE = 10.0
@@ -33,21 +35,7 @@ def read_exactly(fd, n, deadline=DEADLINE):
     return got
 
 
-class Rawcopy(unittest.TestCase):
-    def setUp(self):
-        self._dir = tempfile.TemporaryDirectory()
-        self.dir = self._dir.name
-
-    def tearDown(self):
-        self._dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
-
-    def file(self, name, data):
-        with open(self.path(name), "wb") as f:
-            f.write(data)
-        return self.path(name)
+class Rawcopy(ScratchCase):
 
     def run_rawcopy(self, *args, **kw):
         return subprocess.run([RAWCOPY, *args], stdout=kw.pop("stdout", subprocess.PIPE),

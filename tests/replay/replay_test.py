@@ -7,9 +7,11 @@ import os
 import select
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from scratch import ScratchCase  # noqa: E402
 
 BINDIR = None
 DEADLINE = 10.0
@@ -35,27 +37,11 @@ def read_until(fd, want, deadline=DEADLINE):
     return time.monotonic()
 
 
-class Program(unittest.TestCase):
+class Program(ScratchCase):
     def setUp(self):
-        self._dir = tempfile.TemporaryDirectory()
-        self.dir = self._dir.name
+        super().setUp()
         self.replay = os.path.join(BINDIR, "vorlan-replay")
         self.totext = os.path.join(BINDIR, "vorlan-totext")
-
-    def tearDown(self):
-        self._dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
-
-    def file(self, name, data):
-        with open(self.path(name), "wb") as f:
-            f.write(data)
-        return self.path(name)
-
-    def read(self, name):
-        with open(self.path(name), "rb") as f:
-            return f.read()
 
     def link(self, name, target=None):
         os.symlink(target or self.replay, self.path(name))
