@@ -1,34 +1,47 @@
 // vorlan-replay: replays a movie to standard output in real time. Started as vorlan-totext,
 // writes the movie's text to a file with no pauses.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
-#include "format/same_file.hpp"
-#include "format/standard_descriptors.hpp"
+#include "plumbing/descriptors.hpp"
+#include "plumbing/messages.hpp"
+#include "plumbing/pair.hpp"
+#include "plumbing/same_file.hpp"
 #include "replay/records.hpp"
 
 namespace {
 
-bool is_input(std::FILE* in, const char* path) {
-  struct stat a, b;
-  if (fstat(fileno(in), &a) != 0 || stat(path, &b) != 0) return false;
-  return vorlan::writes_over_input(a, b);
-}
-
 int finish(int status, std::FILE* out) {
   if (std::fclose(out) != 0 && status == 0) {
-    std::fputs("Error writing file\n", stderr);
+    std::fputs(plumbing::message::kWriting, stderr);
     return 1;
   }
   return status;
 }
 
+// A stream over a descriptor the stream then closes; null (the descriptor closed) on failure.
+std::FILE* stream(plumbing::Descriptor& fd, const char* mode) {
+  std::FILE* s = fdopen(fd.get(), mode);
+  if (s != nullptr) fd.release();
+  return s;
+}
+
+// Replaying into the input's own file would append the transcript to the movie being read.
+bool writes_into(int in_fd) {
+  struct stat in {};
+  return ::fstat(in_fd, &in) == 0 && plumbing::output_reads_back(in, STDOUT_FILENO);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (!vorlan::guard_standard_descriptors()) {
-    std::fputs("Error opening /dev/null\n", stderr);
+  if (!plumbing::guard_standard_descriptors()) {
+    std::fprintf(stderr, "%s: %s\n", plumbing::message::kGuard, std::strerror(errno));
     return 1;
   }
   const replay::Mode mode = replay::mode_from_name(argc > 0 ? argv[0] : nullptr);
@@ -37,30 +50,39 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   const int args = argc - 1;
-  std::FILE* in = stdin;
-  std::FILE* out = stdout;
-  if (mode == replay::Mode::replay) {
-    if (args == 1 && (in = std::fopen(argv[1], "rb")) == nullptr) {
-      std::fprintf(stderr, "Error opening input file \"%s\"\n", argv[1]);
-      return 1;
-    }
-  } else {
+  if (mode == replay::Mode::text) {
     if (args != 2) {
       std::fprintf(stderr, "Usage: %s [infile [outfile]]\n", argv[0]);
       return 1;
     }
-    if ((in = std::fopen(argv[1], "rb")) == nullptr) {
-      std::fprintf(stderr, "Error opening input file \"%s\"\n", argv[1]);
+    plumbing::Pair pair;
+    if (!plumbing::open_pair(argv[1], argv[2], plumbing::Dash::file, pair)) return 1;
+    std::FILE* in = stream(pair.in, "rb");
+    std::FILE* out = in == nullptr ? nullptr : stream(pair.out, "wb");
+    if (out == nullptr) {
+      if (in != nullptr) std::fclose(in);
+      std::fputs(plumbing::message::kWriting, stderr);
       return 1;
     }
-    if (is_input(in, argv[2])) {
-      std::fprintf(stderr, "Error opening output file \"%s\": it is the input file\n", argv[2]);
-      return 1;
-    }
-    if ((out = std::fopen(argv[2], "wb")) == nullptr) {
-      std::fprintf(stderr, "Error opening output file \"%s\"\n", argv[2]);
-      return 1;
-    }
+    const int status = finish(replay::play(in, out, mode), out);
+    std::fclose(in);
+    return status;
   }
-  return finish(replay::play(in, out, mode), out);
+  // With one name the movie is that file; otherwise standard input.
+  const char* name = args == 1 ? argv[1] : "-";
+  plumbing::Descriptor file(args == 1 ? plumbing::open_file(argv[1], O_RDONLY) : -1);
+  if (args == 1 && !file.valid()) {
+    std::fprintf(stderr, plumbing::message::kOpenInput, name);
+    return 1;
+  }
+  if (writes_into(args == 1 ? file.get() : STDIN_FILENO)) {
+    std::fprintf(stderr, plumbing::message::kInputIsStandardOutput, name);
+    return 1;
+  }
+  std::FILE* in = args == 1 ? stream(file, "rb") : stdin;
+  if (in == nullptr) {
+    std::fputs(plumbing::message::kReading, stderr);
+    return 1;
+  }
+  return finish(replay::play(in, stdout, mode), stdout);
 }

@@ -17,12 +17,8 @@ constexpr std::size_t kReadMax = kLineBufferSize - 1;
 constexpr std::int32_t kMsPerSecond = 1000;
 constexpr std::int32_t kUsPerMs = 1000;
 
-// The C locale's white space, which atoi passes over.
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using movie::is_digit;
+using movie::is_space;
 
 // One read of a record: at most kReadMax bytes, stopping after the record's newline.
 struct Piece {
