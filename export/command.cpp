@@ -58,14 +58,14 @@ Outcome write_movie(Format format, reading::Pieces& pieces, Output& out, std::st
 
 int run(int argc, char* argv[], Format format) {
   if (!plumbing::guard_standard_descriptors()) {
-    std::fprintf(stderr, "%s: %s\n", plumbing::message::kGuard, std::strerror(errno));
+    plumbing::report("%s: %s\n", plumbing::message::kGuard, std::strerror(errno));
     return 1;
   }
   if (argc != 3) {
     const char* name = argc > 0 && argv[0] != nullptr ? argv[0]
                        : format == Format::html       ? "vorlan-tohtml"
                                                       : "vorlan-tocast";
-    std::fprintf(stderr, "Usage: %s infile outfile\n", name);
+    plumbing::report("Usage: %s infile outfile\n", name);
     return 1;
   }
   plumbing::Pair pair;
@@ -78,11 +78,11 @@ int run(int argc, char* argv[], Format format) {
   bool written = output.flush() && outcome != Outcome::sink_failed;
   written = plumbing::close_output(pair) && written;
   if (outcome == Outcome::read_error) {
-    std::fputs(plumbing::message::kReading, stderr);
+    plumbing::report("%s", plumbing::message::kReading);
     return 1;
   }
   if (!written) {
-    std::fputs(plumbing::message::kWriting, stderr);
+    plumbing::report("%s", plumbing::message::kWriting);
     return 1;
   }
   return 0;

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 
 namespace plumbing {
 namespace {
@@ -154,6 +157,37 @@ bool write_all(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+void report(const char* format, ...) {
+  std::array<char, 2 * 4096> message{};
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(message.data(), message.size(), format, args);
+  va_end(args);
+  if (n <= 0) return;
+  const std::size_t size = std::min(static_cast<std::size_t>(n), message.size() - 1);
+  (void)write_all(STDERR_FILENO, {message.data(), size});
+}
+
+bool Writer::write(std::string_view bytes) {
+  if (failed_) return false;
+  if (bytes.size() > buf_.size() - used_) {
+    if (!flush()) return false;
+    if (bytes.size() > buf_.size()) {
+      failed_ = !write_all(fd_, bytes);
+      return !failed_;
+    }
+  }
+  bytes.copy(buf_.data() + used_, bytes.size());
+  used_ += bytes.size();
+  return true;
+}
+
+bool Writer::flush() {
+  if (!failed_ && used_ > 0) failed_ = !write_all(fd_, {buf_.data(), used_});
+  used_ = 0;
+  return !failed_;
 }
 
 bool close_checked(int fd) { return ::close(fd) == 0; }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -40,6 +41,30 @@ bool write_all(int fd, std::string_view bytes);
 // close(2), where an interruption is a failure too: what was written may not have reached
 // the file, and the descriptor is gone either way.
 bool close_checked(int fd);
+
+// Formats a message (printf's way) and writes it to standard error with write_all, so that
+// a standard error that takes nothing loses the message rather than hangs the program.
+void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+inline constexpr std::size_t kWriterBufferSize = std::size_t{64} * 1024;
+
+// Bytes gathered in a fixed buffer and written with write_all when it fills or is flushed.
+// The first failure sticks.
+class Writer {
+ public:
+  explicit Writer(int fd) : fd_(fd) {}
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+  // False once writing has failed.
+  bool write(std::string_view bytes);
+  bool flush();
+
+ private:
+  int fd_;
+  std::array<char, kWriterBufferSize> buf_;  // only what is written is read
+  std::size_t used_ = 0;
+  bool failed_ = false;
+};
 
 // Owns a descriptor and closes it on every way out.
 class Descriptor {

@@ -31,17 +31,17 @@ bool is_input(int in_fd, const char* out_path, bool to_stdout) {
 bool open_pair(const char* in_path, const char* out_path, Dash dash, Pair& pair) {
   pair.in = Descriptor(open_file(in_path, O_RDONLY));
   if (!pair.in.valid()) {
-    std::fprintf(stderr, message::kOpenInput, in_path);
+    report(message::kOpenInput, in_path);
     return false;
   }
   struct stat st {};
   if (::fstat(pair.in.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fputs(message::kReading, stderr);
+    report("%s", message::kReading);
     return false;
   }
   const bool to_stdout = dash == Dash::standard_output && out_path == kDash;
   if (is_input(pair.in.get(), out_path, to_stdout)) {
-    std::fprintf(stderr, message::kOutputIsInput, out_path);
+    report(message::kOutputIsInput, out_path);
     return false;
   }
   if (to_stdout) {
@@ -51,7 +51,7 @@ bool open_pair(const char* in_path, const char* out_path, Dash dash, Pair& pair)
   }
   pair.out = Descriptor(open_file(out_path, O_WRONLY | O_CREAT | O_TRUNC, kNewFileMode));
   if (!pair.out.valid()) {
-    std::fprintf(stderr, message::kOpenOutput, out_path);
+    report(message::kOpenOutput, out_path);
     return false;
   }
   pair.out_fd = pair.out.get();

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "plumbing/descriptors.hpp"
@@ -18,7 +17,7 @@ namespace {
 constexpr const char* kWriteError = "write error";
 
 void complain(const char* what) {
-  std::fprintf(stderr, "rawcopy: %s: %s\n", what, std::strerror(errno));
+  plumbing::report("rawcopy: %s: %s\n", what, std::strerror(errno));
 }
 
 // Copying a file into itself through standard output would grow it for ever.
@@ -29,7 +28,7 @@ bool is_output(int fd) {
 
 copy_result copy(const char* name, int fd) {
   if (is_output(fd)) {
-    std::fprintf(stderr, "rawcopy: %s: it is standard output\n", name);
+    plumbing::report("rawcopy: %s: it is standard output\n", name);
     return copy_result::read_failed;
   }
   const copy_result r = rawcopy::copy_descriptor(fd);

@@ -16,17 +16,28 @@
 
 namespace {
 
-int finish(int status, std::FILE* out) {
-  if (std::fclose(out) != 0 && status == 0) {
-    std::fputs(plumbing::message::kWriting, stderr);
-    return 1;
+// Written through the front door's own writes, which give up on a write that takes nothing.
+replay::Sink sink(plumbing::Writer& w) {
+  return {[](void* c, std::string_view s) { return static_cast<plumbing::Writer*>(c)->write(s); },
+          [](void* c) { return static_cast<plumbing::Writer*>(c)->flush(); }, &w};
+}
+
+// Plays `in` (which it closes) to `out_fd`, then closes the output, checked.
+int play(std::FILE* in, int out_fd, replay::Mode mode) {
+  plumbing::Writer out(out_fd);
+  plumbing::Writer err(STDERR_FILENO);
+  int status = replay::play(in, sink(out), mode, sink(err));
+  if (in != stdin) std::fclose(in);
+  if (!plumbing::close_checked(out_fd) && status == 0) {
+    plumbing::report("%s", plumbing::message::kWriting);
+    status = 1;
   }
   return status;
 }
 
-// A stream over a descriptor the stream then closes; null (the descriptor closed) on failure.
-std::FILE* stream(plumbing::Descriptor& fd, const char* mode) {
-  std::FILE* s = fdopen(fd.get(), mode);
+// A stream to read a descriptor through, which the stream then closes; null on failure.
+std::FILE* stream(plumbing::Descriptor& fd) {
+  std::FILE* s = fdopen(fd.get(), "rb");
   if (s != nullptr) fd.release();
   return s;
 }
@@ -41,48 +52,44 @@ bool writes_into(int in_fd) {
 
 int main(int argc, char* argv[]) {
   if (!plumbing::guard_standard_descriptors()) {
-    std::fprintf(stderr, "%s: %s\n", plumbing::message::kGuard, std::strerror(errno));
+    plumbing::report("%s: %s\n", plumbing::message::kGuard, std::strerror(errno));
     return 1;
   }
   const replay::Mode mode = replay::mode_from_name(argc > 0 ? argv[0] : nullptr);
   if (mode == replay::Mode::unknown) {
-    std::fputs("Please run this program as \"vorlan-replay\" or \"vorlan-totext\"\n", stderr);
+    plumbing::report("Please run this program as \"vorlan-replay\" or \"vorlan-totext\"\n");
     return 1;
   }
   const int args = argc - 1;
   if (mode == replay::Mode::text) {
     if (args != 2) {
-      std::fprintf(stderr, "Usage: %s [infile [outfile]]\n", argv[0]);
+      plumbing::report("Usage: %s [infile [outfile]]\n", argv[0]);
       return 1;
     }
     plumbing::Pair pair;
     if (!plumbing::open_pair(argv[1], argv[2], plumbing::Dash::file, pair)) return 1;
-    std::FILE* in = stream(pair.in, "rb");
-    std::FILE* out = in == nullptr ? nullptr : stream(pair.out, "wb");
-    if (out == nullptr) {
-      if (in != nullptr) std::fclose(in);
-      std::fputs(plumbing::message::kWriting, stderr);
+    std::FILE* in = stream(pair.in);
+    if (in == nullptr) {
+      plumbing::report("%s", plumbing::message::kReading);
       return 1;
     }
-    const int status = finish(replay::play(in, out, mode), out);
-    std::fclose(in);
-    return status;
+    return play(in, pair.out.release(), mode);
   }
   // With one name the movie is that file; otherwise standard input.
   const char* name = args == 1 ? argv[1] : "-";
   plumbing::Descriptor file(args == 1 ? plumbing::open_file(argv[1], O_RDONLY) : -1);
   if (args == 1 && !file.valid()) {
-    std::fprintf(stderr, plumbing::message::kOpenInput, name);
+    plumbing::report(plumbing::message::kOpenInput, name);
     return 1;
   }
   if (writes_into(args == 1 ? file.get() : STDIN_FILENO)) {
-    std::fprintf(stderr, plumbing::message::kInputIsStandardOutput, name);
+    plumbing::report(plumbing::message::kInputIsStandardOutput, name);
     return 1;
   }
-  std::FILE* in = args == 1 ? stream(file, "rb") : stdin;
+  std::FILE* in = args == 1 ? stream(file) : stdin;
   if (in == nullptr) {
-    std::fputs(plumbing::message::kReading, stderr);
+    plumbing::report("%s", plumbing::message::kReading);
     return 1;
   }
-  return finish(replay::play(in, stdout, mode), stdout);
+  return play(in, STDOUT_FILENO, mode);
 }
