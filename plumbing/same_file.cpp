@@ -111,17 +111,21 @@ bool writes_over_input(const struct stat& in, const struct stat& out) {
   return overlaps(in, in_storage, out, out_storage);
 }
 
-bool reads_back(const struct stat& in, const struct stat& out, bool appending, off_t position) {
+bool reads_back(const struct stat& in, off_t in_position, const struct stat& out, bool appending,
+                off_t out_position) {
   if (!S_ISREG(in.st_mode) || !S_ISREG(out.st_mode) || !same_file(in, out)) return false;
-  return appending || position < in.st_size;
+  return appending || out_position < in.st_size || in_position < in.st_size;
 }
 
-bool output_reads_back(const struct stat& in, int out_fd) {
+bool output_reads_back(int in_fd, int out_fd) {
+  struct stat in {};
   struct stat out {};
-  if (::fstat(out_fd, &out) != 0) return false;
+  if (::fstat(in_fd, &in) != 0 || ::fstat(out_fd, &out) != 0) return false;
   const int flags = ::fcntl(out_fd, F_GETFL);
-  const off_t position = ::lseek(out_fd, 0, SEEK_CUR);
-  return reads_back(in, out, flags != -1 && (flags & O_APPEND) != 0, position < 0 ? 0 : position);
+  const off_t in_position = ::lseek(in_fd, 0, SEEK_CUR);
+  const off_t out_position = ::lseek(out_fd, 0, SEEK_CUR);
+  return reads_back(in, in_position < 0 ? 0 : in_position, out,
+                    flags != -1 && (flags & O_APPEND) != 0, out_position < 0 ? 0 : out_position);
 }
 
 }  // namespace plumbing

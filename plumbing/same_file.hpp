@@ -35,11 +35,13 @@ bool overlaps(const struct stat& in, const Storage& in_storage, const struct sta
 // overlaps(), with each side's block device looked up.
 bool writes_over_input(const struct stat& in, const struct stat& out);
 
-// An output already open (standard output) that is the input's own regular file and would
-// grow it while it is read: appending, or positioned before the input's end.
-bool reads_back(const struct stat& in, const struct stat& out, bool appending, off_t position);
+// An output already open (standard output) that is the input's own regular file and that
+// copying would write into: appending to it, positioned before its end, or positioned past
+// the bytes still to be read, which it would then read back for ever.
+bool reads_back(const struct stat& in, off_t in_position, const struct stat& out, bool appending,
+                off_t out_position);
 
-// reads_back() for the input `in` and the open descriptor `out_fd`.
-bool output_reads_back(const struct stat& in, int out_fd);
+// reads_back() for the open descriptors `in_fd` and `out_fd`.
+bool output_reads_back(int in_fd, int out_fd);
 
 }  // namespace plumbing

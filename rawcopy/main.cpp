@@ -1,6 +1,5 @@
 // rawcopy: copies files, or standard input, to standard output, unbuffered.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,14 +19,9 @@ void complain(const char* what) {
   plumbing::report("rawcopy: %s: %s\n", what, std::strerror(errno));
 }
 
-// Copying a file into itself through standard output would grow it for ever.
-bool is_output(int fd) {
-  struct stat in {};
-  return fstat(fd, &in) == 0 && plumbing::output_reads_back(in, STDOUT_FILENO);
-}
-
 copy_result copy(const char* name, int fd) {
-  if (is_output(fd)) {
+  // Copying a file into itself through standard output could grow it for ever.
+  if (plumbing::output_reads_back(fd, STDOUT_FILENO)) {
     plumbing::report("rawcopy: %s: it is standard output\n", name);
     return copy_result::read_failed;
   }

@@ -1,7 +1,6 @@
 // vorlan-replay: replays a movie to standard output in real time. Started as vorlan-totext,
 // writes the movie's text to a file with no pauses.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,12 +41,6 @@ std::FILE* stream(plumbing::Descriptor& fd) {
   return s;
 }
 
-// Replaying into the input's own file would append the transcript to the movie being read.
-bool writes_into(int in_fd) {
-  struct stat in {};
-  return ::fstat(in_fd, &in) == 0 && plumbing::output_reads_back(in, STDOUT_FILENO);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -82,7 +75,8 @@ int main(int argc, char* argv[]) {
     plumbing::report(plumbing::message::kOpenInput, name);
     return 1;
   }
-  if (writes_into(args == 1 ? file.get() : STDIN_FILENO)) {
+  // Replaying into the input's own file would append the transcript to the movie being read.
+  if (plumbing::output_reads_back(args == 1 ? file.get() : STDIN_FILENO, STDOUT_FILENO)) {
     plumbing::report(plumbing::message::kInputIsStandardOutput, name);
     return 1;
   }

@@ -45,7 +45,7 @@ TEST(SameFile, TheInodeCountsOnlyOnItsOwnDevice) {
   const plumbing::Storage none;
   EXPECT_FALSE(plumbing::overlaps(file(1, 42), none, file(2, 42), none));
   EXPECT_FALSE(plumbing::writes_over_input(file(1, 42), file(2, 42)));
-  EXPECT_FALSE(plumbing::reads_back(file(1, 42), file(2, 42), true, 0));
+  EXPECT_FALSE(plumbing::reads_back(file(1, 42), 0, file(2, 42), true, 0));
 }
 
 TEST(SameFile, WhatWritingTheOutputWouldDestroy) {
@@ -91,14 +91,31 @@ TEST(SameFile, WhatWritingTheOutputWouldDestroy) {
   }
 }
 
-TEST(SameFile, StandardOutputThatWouldGrowItsInput) {
+TEST(SameFile, StandardOutputThatWritesIntoItsInput) {
   const struct stat in = file(1, 7, S_IFREG, 100);
-  EXPECT_TRUE(plumbing::reads_back(in, in, true, 100));    // appending
-  EXPECT_TRUE(plumbing::reads_back(in, in, false, 99));    // before the end
-  EXPECT_FALSE(plumbing::reads_back(in, in, false, 100));  // at the end: nothing read again
-  EXPECT_FALSE(plumbing::reads_back(in, file(1, 8), true, 0));
+  const struct {
+    const char* what;
+    off_t in_position;
+    bool appending;
+    off_t out_position;
+    bool refused;
+  } cases[] = {
+      {"appending", 0, true, 100, true},
+      {"appending, all read", 100, true, 100, true},
+      {"over bytes not read yet", 0, false, 50, true},
+      {"over bytes read already", 100, false, 50, true},
+      {"past the bytes still to read", 0, false, 100, true},
+      {"past the end, all read", 100, false, 100, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(plumbing::reads_back(in, c.in_position, in, c.appending, c.out_position), c.refused)
+        << c.what;
+  }
+  const struct stat empty = file(1, 8, S_IFREG, 0);
+  EXPECT_FALSE(plumbing::reads_back(empty, 0, empty, false, 0));  // "> f" emptied it first
+  EXPECT_FALSE(plumbing::reads_back(in, 0, file(1, 9), true, 0));
   const struct stat fifo = file(1, 9, S_IFIFO, 0);
-  EXPECT_FALSE(plumbing::reads_back(fifo, fifo, true, 0));
+  EXPECT_FALSE(plumbing::reads_back(fifo, 0, fifo, true, 0));
 }
 
 }  // namespace
