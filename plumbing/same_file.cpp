@@ -11,7 +11,6 @@
 #include <sys/sysmacros.h>
 
 #include <climits>
-#include <cstdlib>
 #endif
 
 namespace plumbing {
@@ -56,27 +55,25 @@ bool same_file(const struct stat& a, const struct stat& b) {
 Storage storage_of(dev_t rdev) {
   Storage s;
 #if defined(__linux__)
-  Path link{};
   Path dir{};
   Path file{};
   Path line{};
-  std::snprintf(link.data(), link.size(), "/sys/dev/block/%u:%u", major(rdev), minor(rdev));
-  if (::realpath(link.data(), dir.data()) == nullptr) return s;
+  std::snprintf(dir.data(), dir.size(), "/sys/dev/block/%u:%u", major(rdev), minor(rdev));
+  if (::access(dir.data(), F_OK) != 0) return s;
   s.known = true;
   s.whole = rdev;
-  // A partition's folder sits in its disk's folder, which names the disk's number.
+  // A partition's folder sits in its disk's folder, which names the disk's number. The
+  // link's ".." is the folder that holds where it leads.
   if (join(file, dir.data(), "partition") && ::access(file.data(), F_OK) == 0) {
     s.partition = true;
-    char* slash = std::strrchr(dir.data(), '/');
-    if (slash == nullptr) return Storage{};
-    *slash = '\0';
     unsigned int maj = 0;
     unsigned int min = 0;
-    if (!join(file, dir.data(), "dev") || !read_line(file.data(), line) ||
-        std::sscanf(line.data(), "%u:%u", &maj, &min) != 2) {
+    if (!join(file, dir.data(), "../dev") || !read_line(file.data(), line) ||
+        std::sscanf(line.data(), "%u:%u", &maj, &min) != 2 || !join(file, dir.data(), "..")) {
       return Storage{};
     }
     s.whole = makedev(maj, min);
+    dir = file;
   }
   // The loop driver names the file it reads; a file deleted since is no one's to name.
   s.backed = join(file, dir.data(), "loop/backing_file") && read_line(file.data(), line) &&
