@@ -13,6 +13,7 @@ namespace plumbing {
 namespace {
 
 constexpr int kStandardCount = 3;
+constexpr std::size_t kMessageMax = 8192;  // a message and a path name or two
 
 // Set once by the guard, before any file is opened; read by every later open.
 struct Held {
@@ -160,7 +161,7 @@ bool write_all(int fd, std::string_view bytes) {
 }
 
 void report(const char* format, ...) {
-  std::array<char, 2 * 4096> message{};
+  std::array<char, kMessageMax> message{};
   va_list args;
   va_start(args, format);
   const int n = std::vsnprintf(message.data(), message.size(), format, args);
