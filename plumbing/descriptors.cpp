@@ -146,20 +146,6 @@ int open_file(const char* path, int flags, mode_t mode) {
   return fd;
 }
 
-bool write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 void report(const char* format, ...) {
   std::array<char, kMessageMax> message{};
   va_list args;

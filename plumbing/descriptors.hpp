@@ -5,8 +5,10 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <string_view>
 
@@ -35,8 +37,21 @@ int standard_descriptor_named(std::string_view path);
 int open_file(const char* path, int flags, mode_t mode = 0);
 
 // Everything written, an interrupted write repeated; false (errno set) on an error or a
-// write that takes nothing, which would otherwise be tried for ever.
-bool write_all(int fd, std::string_view bytes);
+// write that takes nothing, which would otherwise be tried for ever. Inline, so that code
+// built without the library (the fuzzers' writers) writes the same way.
+inline bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
 
 // close(2), where an interruption is a failure too: what was written may not have reached
 // the file, and the descriptor is gone either way.

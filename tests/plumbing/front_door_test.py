@@ -159,6 +159,16 @@ class WritesIntoItsInput(Front):
                         "start": b"other\n" * 2 + MOVIE[12:]}[how]
                 self.assertFiles(movie=want, other=b"other\n")
 
+    def test_rawcopy_refuses_standard_input_that_is_its_output(self):
+        fd = self.open_as_output("movie", "append")
+        try:
+            with open(self.movie, "rb") as f:
+                r = self.run_prog([self.prog("rawcopy")], stdin=f, stdout=fd)
+        finally:
+            os.close(fd)
+        self.assertEqual((r.returncode, r.stderr), (1, b"rawcopy: -: it is standard output\n"))
+        self.assertFiles()
+
     def test_replay_refuses_before_it_writes(self):
         for how in ("append", "start", "end"):
             for stdin in (False, True):
