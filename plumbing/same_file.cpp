@@ -118,6 +118,8 @@ bool output_reads_back(int in_fd, int out_fd) {
   struct stat in {};
   struct stat out {};
   if (::fstat(in_fd, &in) != 0 || ::fstat(out_fd, &out) != 0) return false;
+  // A block device written from its start overwrites whatever of the input it holds.
+  if (S_ISBLK(out.st_mode)) return writes_over_input(in, out);
   const int flags = ::fcntl(out_fd, F_GETFL);
   const off_t in_position = ::lseek(in_fd, 0, SEEK_CUR);
   const off_t out_position = ::lseek(out_fd, 0, SEEK_CUR);

@@ -41,7 +41,8 @@ bool writes_over_input(const struct stat& in, const struct stat& out);
 bool reads_back(const struct stat& in, off_t in_position, const struct stat& out, bool appending,
                 off_t out_position);
 
-// reads_back() for the open descriptors `in_fd` and `out_fd`.
+// reads_back() for the open descriptors `in_fd` and `out_fd`; an output that is a block
+// device holding the input (writes_over_input) counts too.
 bool output_reads_back(int in_fd, int out_fd);
 
 }  // namespace plumbing

@@ -69,8 +69,8 @@ class Devices:
         os.mknod(path, stat.S_IFBLK | 0o600, os.makedev(major, minor))
         return path
 
-    def run(self, argv, status, err, images):
-        r = subprocess.run(argv, capture_output=True, timeout=60)
+    def run(self, argv, status, err, images, stdout=subprocess.PIPE):
+        r = subprocess.run(argv, stdout=stdout, stderr=subprocess.PIPE, timeout=60)
         if (r.returncode, r.stderr) != (status, err):
             self.failures.append(f"{argv}: status {r.returncode}, {r.stderr[:120]!r}")
         for path, want in images.items():
@@ -130,6 +130,14 @@ def main() -> int:
                 devices.run([prog, whole, p1], 1, refused(p1), kept)
                 devices.run([prog, p1, disk], 1, refused(disk), kept)
                 devices.run([prog, disk, p2], 1, refused(p2), kept)
+            # Through standard output: the disk that holds the partition being read.
+            with open(whole, "wb") as out:
+                devices.run([os.path.join(bindir, "rawcopy"), p1], 1,
+                            b"rawcopy: %s: it is standard output\n" % p1.encode(), kept,
+                            stdout=out)
+                devices.run([os.path.join(bindir, "vorlan-replay"), p1], 1,
+                            b'Error opening input file "%s": it is standard output\n'
+                            % p1.encode(), kept, stdout=out)
             # Another partition of the same disk shares no byte with the first.
             totext = os.path.join(bindir, "vorlan-totext")
             r = subprocess.run([totext, p1, p2], capture_output=True, timeout=60)
