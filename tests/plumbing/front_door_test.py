@@ -79,6 +79,11 @@ class ClosedDescriptors(Front):
                 self.assertEqual((r.returncode, r.stdout, r.stderr),
                                  (1, MOVIE + KEPT, b"rawcopy: %s: %s\n"
                                   % (name.encode(), os.strerror(errno.EBADF).encode())))
+            with self.subTest(prog="vorlan-viewer", name=name):
+                r = self.run_prog([self.prog("vorlan-viewer"), name], closed=(0,))
+                self.assertEqual((r.returncode, r.stdout, r.stderr),
+                                 (1, b"", b"Unable to open file: %s\n"
+                                  % os.strerror(errno.EBADF).encode()))
             self.assertFiles()
         # Bare, a closed standard input cannot be read.
         for argv in ([self.prog("rawcopy")], [self.prog("vorlan-replay")]):
