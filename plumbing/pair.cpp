@@ -49,8 +49,19 @@ bool open_pair(const char* in_path, const char* out_path, Dash dash, Pair& pair)
     pair.out_fd = STDOUT_FILENO;
     return true;
   }
-  pair.out = Descriptor(open_file(out_path, O_WRONLY | O_CREAT | O_TRUNC, kNewFileMode));
-  if (!pair.out.valid()) {
+  // Emptied only once the open descriptor itself is known not to be the input: the name may
+  // lead elsewhere by now, or may not have been looked at above.
+  pair.out = Descriptor(open_file(out_path, O_WRONLY | O_CREAT, kNewFileMode));
+  struct stat out {};
+  if (!pair.out.valid() || ::fstat(pair.out.get(), &out) != 0) {
+    report(message::kOpenOutput, out_path);
+    return false;
+  }
+  if (writes_over_input(st, out)) {
+    report(message::kOutputIsInput, out_path);
+    return false;
+  }
+  if (S_ISREG(out.st_mode) && ::ftruncate(pair.out.get(), 0) != 0) {
     report(message::kOpenOutput, out_path);
     return false;
   }

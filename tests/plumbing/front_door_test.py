@@ -27,6 +27,10 @@ SPLIT = b"line " + b"a" * 65528 + b"\n" + b"line IMPORTANT\nline after\n"
 CONVERTERS = ("vorlan-totext", "vorlan-tohtml", "vorlan-tocast")
 
 
+def refused(out):
+    return b'Error opening output file "%s": it is the input file\n' % out.encode()
+
+
 def closing(fds):
     return lambda: [os.close(fd) for fd in fds]
 
@@ -240,6 +244,21 @@ class Injected(Front):
                 r = self.inject(argv, "read", "error=EIO", reads[1])
                 self.assertEqual((r.returncode, r.stderr), (1, b"Error reading file\n"))
                 self.assertFiles(split=SPLIT)
+
+    def test_the_input_as_output_refused_when_its_name_cannot_be_looked_at(self):
+        # The look at the output's name fails: the output, once open, is looked at again
+        # before anything empties it.
+        os.link(self.movie, self.path("hard"))
+        for prog in CONVERTERS:
+            with self.subTest(prog=prog):
+                argv = [self.prog(prog), self.movie, self.path("hard")]
+                looks = self.calls(argv, "newfstatat",
+                                   rf'newfstatat\(AT_FDCWD, "{self.path("hard")}"')
+                if not looks:
+                    self.skipTest("names are looked at by another system call here")
+                r = self.inject(argv, "newfstatat", "error=EIO", looks[0])
+                self.assertEqual((r.returncode, r.stderr), (1, refused(self.path("hard"))))
+                self.assertFiles()
 
     def test_a_write_that_takes_nothing_is_a_write_error(self):
         cases = [([self.prog(p), self.movie, self.path("out")], b"Error writing file\n")
