@@ -1,11 +1,8 @@
 #include "export/command.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "export/cast.hpp"
@@ -13,62 +10,19 @@
 #include "export/movie.hpp"
 #include "export/output.hpp"
 #include "export/width.hpp"
-#include "format/same_file.hpp"
-#include "format/standard_descriptors.hpp"
+#include "plumbing/descriptors.hpp"
+#include "plumbing/messages.hpp"
+#include "plumbing/pair.hpp"
 #include "reading/pieces.hpp"
 
 namespace exporter {
 namespace {
 
-constexpr std::string_view kStandardOutput = "-";
-constexpr mode_t kNewFileMode = 0666;
-
-// Closes a descriptor on every way out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes it now; false when the close reports an error.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 || errno == EINTR;
-  }
-
- private:
-  int fd_;
-};
-
-int open_input(const char* path) {
-  int fd;
-  do fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-// A directory opens for reading but never reads: known at once, before the output is touched.
-bool is_directory(int fd) {
-  struct stat st {};
-  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-int open_output(const char* path) {
-  int fd;
-  do fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-  while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-// The widest shown line, when the input can be read twice; else nothing is read and the
-// narrowest width does.
-Outcome measure(reading::Pieces& pieces, int in_fd, std::int64_t& widest) {
+// The widest shown line, when the input can be read twice (it seeks); else nothing is read
+// and the narrowest width does.
+Outcome measure(reading::Pieces& pieces, std::int64_t& widest) {
   widest = 0;
-  if (::lseek(in_fd, 0, SEEK_CUR) < 0) return Outcome::done;
+  if (!pieces.seek(0)) return Outcome::done;
   Width width;
   const Outcome outcome = read_movie(pieces, width);
   if (outcome != Outcome::done) return outcome;
@@ -84,9 +38,9 @@ Outcome write_html(reading::Pieces& pieces, Output& out, std::string_view title)
   return outcome;
 }
 
-Outcome write_cast(reading::Pieces& pieces, int in_fd, Output& out, std::string_view title) {
+Outcome write_cast(reading::Pieces& pieces, Output& out, std::string_view title) {
   std::int64_t widest = 0;
-  const Outcome measured = measure(pieces, in_fd, widest);
+  const Outcome measured = measure(pieces, widest);
   if (measured != Outcome::done) return measured;
   Cast cast(out);
   cast.begin(widest, title);
@@ -95,70 +49,40 @@ Outcome write_cast(reading::Pieces& pieces, int in_fd, Output& out, std::string_
   return outcome;
 }
 
-}  // namespace
-
-bool is_input(int in_fd, const char* out_path) {
-  struct stat in {};
-  struct stat out {};
-  if (::fstat(in_fd, &in) != 0) return false;
-  const int found =
-      out_path == kStandardOutput ? ::fstat(STDOUT_FILENO, &out) : ::stat(out_path, &out);
-  return found == 0 && vorlan::writes_over_input(in, out);
+// The whole page or cast, from the movie's pieces to the output.
+Outcome write_movie(Format format, reading::Pieces& pieces, Output& out, std::string_view title) {
+  return format == Format::html ? write_html(pieces, out, title) : write_cast(pieces, out, title);
 }
 
+}  // namespace
+
 int run(int argc, char* argv[], Format format) {
-  if (!vorlan::guard_standard_descriptors()) {
-    std::perror("Error opening /dev/null");
+  if (!plumbing::guard_standard_descriptors()) {
+    plumbing::report("%s: %s\n", plumbing::message::kGuard, std::strerror(errno));
     return 1;
   }
   if (argc != 3) {
     const char* name = argc > 0 && argv[0] != nullptr ? argv[0]
                        : format == Format::html       ? "vorlan-tohtml"
                                                       : "vorlan-tocast";
-    std::fprintf(stderr, "Usage: %s infile outfile\n", name);
+    plumbing::report("Usage: %s infile outfile\n", name);
     return 1;
   }
-  const char* in_path = argv[1];
-  const char* out_path = argv[2];
+  plumbing::Pair pair;
+  if (!plumbing::open_pair(argv[1], argv[2], plumbing::Dash::standard_output, pair)) return 1;
 
-  Descriptor in(open_input(in_path));
-  if (in.get() < 0) {
-    std::fprintf(stderr, "Error opening input file \"%s\"\n", in_path);
-    return 1;
-  }
-  if (is_directory(in.get())) {
-    std::fputs("Error reading file\n", stderr);
-    return 1;
-  }
-  if (is_input(in.get(), out_path)) {
-    std::fprintf(stderr, "Error opening output file \"%s\": it is the input file\n", out_path);
-    return 1;
-  }
-  const bool to_stdout = out_path == kStandardOutput;
-  Descriptor out(to_stdout ? -1 : open_output(out_path));
-  if (!to_stdout && out.get() < 0) {
-    std::fprintf(stderr, "Error opening output file \"%s\"\n", out_path);
-    return 1;
-  }
-  int out_fd = to_stdout ? STDOUT_FILENO : out.get();
-  Output output(drain_to_descriptor, &out_fd);
-  reading::Pieces pieces(in.get());
+  Output output(drain_to_descriptor, &pair.out_fd);
+  reading::Pieces pieces(pair.in.get());
+  const Outcome outcome = write_movie(format, pieces, output, file_name(argv[1]));
 
-  const std::string_view title = file_name(in_path);
-  const Outcome outcome = format == Format::html ? write_html(pieces, output, title)
-                                                 : write_cast(pieces, in.get(), output, title);
   bool written = output.flush() && outcome != Outcome::sink_failed;
-  if (to_stdout) {
-    written = std::fclose(stdout) == 0 && written;
-  } else {
-    written = out.close() && written;
-  }
+  written = plumbing::close_output(pair) && written;
   if (outcome == Outcome::read_error) {
-    std::fputs("Error reading file\n", stderr);
+    plumbing::report("%s", plumbing::message::kReading);
     return 1;
   }
   if (!written) {
-    std::fputs("Error writing file\n", stderr);
+    plumbing::report("%s", plumbing::message::kWriting);
     return 1;
   }
   return 0;

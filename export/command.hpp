@@ -1,5 +1,5 @@
-// The exporters' command line, shared by both programs: "NAME IN OUT", the input opened
-// first, the output refused when it is the input, every write and the close checked.
+// The exporters' command line, shared by both programs: "NAME IN OUT", the pair opened by
+// the front door every program shares, every write and the close checked.
 #pragma once
 
 namespace exporter {
@@ -8,10 +8,5 @@ enum class Format { html, cast };
 
 // Runs a whole export; returns the exit status. Messages go to standard error.
 int run(int argc, char* argv[], Format format);
-
-// True when writing to `out_path` (or, for "-", standard output) would write over the file
-// open as `in_fd`: the same device and inode, for a regular file, a block device or a FIFO.
-// A character device such as /dev/null may well be both.
-bool is_input(int in_fd, const char* out_path);
 
 }  // namespace exporter

@@ -25,6 +25,8 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
   bool more = true;
   while (more) {
     std::string_view piece = pieces.next();
+    // A failed read ends the run at once: a later read may succeed, past the lost bytes.
+    if (pieces.failed()) return Outcome::read_error;
     if (piece.empty()) break;
     // The sink learns the kind before any character arrives.
     const reading::Line line = reading::begin_record(piece, r);
@@ -32,8 +34,9 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
     reading::show_first(line, r, put);
     while (reading::record_goes_on(piece)) {
       piece = pieces.next();
+      if (pieces.failed()) return Outcome::read_error;
       if (piece.empty()) {
-        more = false;  // the input ended inside the record, or a read failed
+        more = false;  // the input ended inside the record
         break;
       }
       reading::next_piece(piece, r, put);
@@ -43,7 +46,7 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
     sink.record_end();
     if (sink.failed()) return Outcome::sink_failed;
   }
-  return pieces.failed() ? Outcome::read_error : Outcome::done;
+  return Outcome::done;
 }
 
 }  // namespace exporter

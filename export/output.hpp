@@ -58,7 +58,7 @@ class Output {
   bool failed_ = false;
 };
 
-// A drain to a descriptor: writes until all is taken, going on after an interrupted write.
+// A drain to a descriptor: writes until all is taken (plumbing::write_all).
 // `context` points to the descriptor.
 bool drain_to_descriptor(void* context, std::string_view bytes);
 

@@ -1,5 +1,5 @@
 // The movie file format: one record per line, each ending with a newline.
-// Readers share these names and units; each keeps its own parsing rules.
+// Readers share these names, units and character classes; each keeps its own parsing rules.
 #pragma once
 
 #include <string_view>
@@ -23,5 +23,11 @@ inline constexpr char kRecordEnd = '\n';
 
 // Sleep counts are milliseconds; annotation counts are tenths of a second.
 inline constexpr int kMillisecondsPerAnnotationUnit = 100;
+
+// The C locale's white space and digits, which counts are read over, whatever the locale.
+constexpr bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace movie

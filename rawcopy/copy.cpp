@@ -1,28 +1,17 @@
 #include "rawcopy/copy.hpp"
 
+#include <unistd.h>
+
 #include <array>
 #include <cerrno>
 #include <cstddef>
 
-#include <unistd.h>
+#include "plumbing/descriptors.hpp"
 
 namespace rawcopy {
 namespace {
 
 std::array<char, 4096> buffer;
-
-bool write_all(int out, const char* p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t w = write(out, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -35,7 +24,7 @@ copy_result copy_descriptor(int in, int out) {
     }
     if (n == 0) return copy_result::done;
     // Whatever one read returns goes out before the next read, so slow input is not held back.
-    if (!write_all(out, buffer.data(), static_cast<std::size_t>(n)))
+    if (!plumbing::write_all(out, {buffer.data(), static_cast<std::size_t>(n)}))
       return copy_result::write_failed;
   }
 }

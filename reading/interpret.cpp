@@ -23,12 +23,8 @@ std::int32_t saturate(std::int64_t v) {
   return static_cast<std::int32_t>(std::clamp(v, kInt32Min, kInt32Max));
 }
 
-// The C locale's white space, as the scanner sees it.
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using movie::is_digit;
+using movie::is_space;
 
 // Reads a decimal integer from `pos` on the way a "%d" conversion does (white space, an
 // optional sign, digits), saturating at the 32-bit limits. False when there are no digits.

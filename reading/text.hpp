@@ -11,6 +11,7 @@
 #include <limits>
 #include <string_view>
 
+#include "format/movie_format.hpp"
 #include "reading/decode.hpp"
 
 namespace reading {
@@ -59,10 +60,8 @@ enum Escape : int {
   kSkip,          // passing over everything up to the first "m"
 };
 
-constexpr bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using movie::is_digit;
+using movie::is_space;
 
 // The number of a "3" or "9" escape is complete: keep it if digits were read, then turn its
 // pair on (pair 0 leaves the colour alone), and bold for "9".

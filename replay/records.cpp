@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "format/movie_format.hpp"
+#include "plumbing/messages.hpp"
 
 namespace replay {
 namespace {
@@ -17,12 +18,8 @@ constexpr std::size_t kReadMax = kLineBufferSize - 1;
 constexpr std::int32_t kMsPerSecond = 1000;
 constexpr std::int32_t kUsPerMs = 1000;
 
-// The C locale's white space, which atoi passes over.
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using movie::is_digit;
+using movie::is_space;
 
 // One read of a record: at most kReadMax bytes, stopping after the record's newline.
 struct Piece {
@@ -80,9 +77,17 @@ void rest_of_record(Reader& reader, Take take) {
   }
 }
 
-bool write_bytes(std::FILE* out, std::string_view s) {
-  return s.empty() || std::fwrite(s.data(), 1, s.size(), out) == s.size();
+bool write_bytes(Sink out, std::string_view s) { return s.empty() || out.write(out.context, s); }
+
+bool report(Sink err, std::string_view message) {
+  return write_bytes(err, message) && err.flush(err.context);
 }
+
+bool stream_write(void* context, std::string_view s) {
+  return std::fwrite(s.data(), 1, s.size(), static_cast<std::FILE*>(context)) == s.size();
+}
+
+bool stream_flush(void* context) { return std::fflush(static_cast<std::FILE*>(context)) == 0; }
 
 }  // namespace
 
@@ -152,7 +157,7 @@ void pause_ms(std::int32_t ms) {
   (void)select(0, nullptr, nullptr, nullptr, &tv);
 }
 
-int play(std::FILE* in, std::FILE* out, Mode mode, std::FILE* err) {
+int play(std::FILE* in, Sink out, Mode mode, Sink err) {
   Reader reader(in);
   for (;;) {
     const Piece first = reader.read();
@@ -184,28 +189,34 @@ int play(std::FILE* in, std::FILE* out, Mode mode, std::FILE* err) {
         } else if (!first.ended) {
           reader.skip();
         }
-        if (r.kind == Kind::line) written = written && std::fputc('\n', out) != EOF;
+        if (r.kind == Kind::line) written = written && write_bytes(out, "\n");
         break;
       case Kind::bad:
-        std::fprintf(err, "Syntax error in line:\n%.*s\n", static_cast<int>(text.size()),
-                     text.data());
+        report(err, "Syntax error in line:\n");
+        write_bytes(err, text);
+        report(err, "\n");
         return 1;
     }
     if (std::ferror(in)) break;
-    if (!written || std::fflush(out) == EOF) {
-      std::fputs("Error writing file\n", err);
+    if (!written || !out.flush(out.context)) {
+      report(err, plumbing::message::kWriting);
       return 1;
     }
   }
   if (std::ferror(in)) {
-    std::fputs("Error reading file\n", err);
+    report(err, plumbing::message::kReading);
     return 1;
   }
-  if (std::fputc('\n', out) == EOF || std::fflush(out) == EOF) {
-    std::fputs("Error writing file\n", err);
+  if (!write_bytes(out, "\n") || !out.flush(out.context)) {
+    report(err, plumbing::message::kWriting);
     return 1;
   }
   return 0;
+}
+
+int play(std::FILE* in, std::FILE* out, Mode mode, std::FILE* err) {
+  return play(in, Sink{stream_write, stream_flush, out}, mode,
+              Sink{stream_write, stream_flush, err});
 }
 
 }  // namespace replay

@@ -52,8 +52,19 @@ std::int32_t to_count(std::string_view text);
 // interrupted wait is not resumed.
 void pause_ms(std::int32_t ms);
 
+// Where play writes: `write` takes bytes (to write or to hold), `flush` sends on what is
+// held; each false once writing has failed.
+struct Sink {
+  bool (*write)(void* context, std::string_view bytes);
+  bool (*flush)(void* context);
+  void* context;
+};
+
 // Plays every record of `in` to `out` in `mode` (replay or text), flushing after each, then
 // writes the closing newline; reports to `err` and returns the exit status. Closes nothing.
+int play(std::FILE* in, Sink out, Mode mode, Sink err);
+
+// The same over streams.
 int play(std::FILE* in, std::FILE* out, Mode mode, std::FILE* err = stderr);
 
 }  // namespace replay

@@ -16,7 +16,7 @@ need_packages() {
 # What building and running the programs needs.
 BUILD_PACKAGES=(cmake make g++ pkg-config libncurses-dev)
 # What the tests need on top.
-TEST_PACKAGES=(libgtest-dev tmux python3 mandoc man-db dpkg-dev lintian tidy asciinema chromium)
+TEST_PACKAGES=(libgtest-dev tmux python3 mandoc man-db dpkg-dev lintian tidy asciinema chromium strace)
 # The sanitizer build and the fuzzers (clang with its runtime libraries).
 SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
 # scripts/lint.sh.

@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "format/standard_descriptors.hpp"
+#include "plumbing/descriptors.hpp"
+#include "plumbing/messages.hpp"
 #include "reading/pieces.hpp"
 #include "viewer/grid.hpp"
 #include "viewer/play.hpp"
@@ -25,21 +26,15 @@ void usage() {
                kVersion);
 }
 
-struct Descriptor {
-  int fd = -1;
-  ~Descriptor() {
-    if (fd >= 0) close(fd);
-  }
-};
-
 // A movie must be a regular file: its size is measured once and it is seeked in. Opening
 // without blocking lets a FIFO be refused rather than waited on.
-bool open_movie(const char* path, Descriptor& movie, std::int64_t& size) {
-  movie.fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (movie.fd < 0) return false;
+bool open_movie(const char* path, plumbing::Descriptor& movie, std::int64_t& size) {
+  movie = plumbing::Descriptor(plumbing::open_file(path, O_RDONLY | O_NONBLOCK));
+  if (!movie.valid()) return false;
+  const int fd = movie.get();
   struct stat st {};
   int error = 0;
-  if (fstat(movie.fd, &st) != 0) {
+  if (fstat(fd, &st) != 0) {
     error = errno;
   } else if (S_ISDIR(st.st_mode)) {
     error = EISDIR;
@@ -50,23 +45,23 @@ bool open_movie(const char* path, Descriptor& movie, std::int64_t& size) {
     errno = error;
     return false;
   }
-  fcntl(movie.fd, F_SETFL, fcntl(movie.fd, F_GETFL) & ~O_NONBLOCK);
-  size = lseek(movie.fd, 0, SEEK_END);
-  return size >= 0 && lseek(movie.fd, 0, SEEK_SET) == 0;
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  size = lseek(fd, 0, SEEK_END);
+  return size >= 0 && lseek(fd, 0, SEEK_SET) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (!vorlan::guard_standard_descriptors()) {
-    std::perror("Unable to open /dev/null");
+  if (!plumbing::guard_standard_descriptors()) {
+    std::perror(plumbing::message::kGuard);
     return 1;
   }
   if (argc < 2) {
     usage();
     return 1;
   }
-  Descriptor movie;
+  plumbing::Descriptor movie;
   std::int64_t size = 0;
   if (!open_movie(argv[1], movie, size)) {
     std::perror("Unable to open file");
@@ -81,7 +76,7 @@ int main(int argc, char* argv[]) {
     viewer::Terminal term;
     failure = term.start();
     if (failure == nullptr) {
-      reading::Pieces pieces(movie.fd);
+      reading::Pieces pieces(movie.get());
       viewer::Grid grid(term.text_rows(), term.cols());
       status = viewer::Player(pieces, size, grid, term).run();
       if (status == viewer::kExitInputEnded) failure = "Key input ended";
