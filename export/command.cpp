@@ -64,7 +64,7 @@ int open_output(const char* path) {
   return fd;
 }
 
-// The widest shown line, when the input can be read twice; else nothing is read and the
+// The cast's width (see Width), when the input can be read twice; else nothing is read and the
 // narrowest width does.
 Outcome measure(reading::Pieces& pieces, int in_fd, std::int64_t& widest) {
   widest = 0;
@@ -72,7 +72,7 @@ Outcome measure(reading::Pieces& pieces, int in_fd, std::int64_t& widest) {
   Width width;
   const Outcome outcome = read_movie(pieces, width);
   if (outcome != Outcome::done) return outcome;
-  widest = width.widest();
+  widest = width.cast_width();
   return pieces.seek(0) ? Outcome::done : Outcome::read_error;
 }
 

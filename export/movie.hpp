@@ -16,7 +16,8 @@ namespace exporter {
 enum class Outcome { done, read_error, sink_failed };
 
 // The sink has: record_start(std::int64_t ms, bool annotation), put(char32_t, reading::Style),
-// record_end(), and failed() (true stops the reading).
+// record_end(), and failed() (true stops the reading); it may have movie_end(std::int64_t ms),
+// told when the viewer would reach its end marker.
 template <class Sink>
 Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
   reading::Reading r;
@@ -43,6 +44,7 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
     sink.record_end();
     if (sink.failed()) return Outcome::sink_failed;
   }
+  if constexpr (requires { sink.movie_end(ms); }) sink.movie_end(ms);
   return pieces.failed() ? Outcome::read_error : Outcome::done;
 }
 
