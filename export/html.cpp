@@ -123,7 +123,10 @@ void Html::put(char32_t c, reading::Style style) {
   const Look look = look_of(style);
   switch (c) {
     case U'\n': {
-      // The rest of the line goes, as curses clears it.
+      // The rest of the line goes, as curses clears it, the wide character it cuts included.
+      if (x_ > 0 && x_ < end_ && cells_[static_cast<std::size_t>(x_)].width == 0) {
+        cells_[static_cast<std::size_t>(x_ - 1)] = Cell{};
+      }
       write_cells(x_);
       if (!(look == look_)) restyle(look);
       // A parser drops a newline that comes straight after <pre>: one more keeps the first.
