@@ -4,6 +4,19 @@
 
 namespace reading {
 
-int columns(char32_t c) { return utf8proc_charwidth(static_cast<utf8proc_int32_t>(c)); }
+int columns(char32_t c) {
+  if (c >= 0x20 && c < 0x7F) return 1;
+  const auto point = static_cast<utf8proc_int32_t>(c);
+  const int width = utf8proc_charwidth(point);
+  if (width != 0) return width;
+  // Spacing marks take a column of their own, as East Asian Width and the C library count
+  // them, and so do the line and paragraph separators, which the viewer draws as one.
+  switch (utf8proc_category(point)) {
+    case UTF8PROC_CATEGORY_MC:
+    case UTF8PROC_CATEGORY_ZL:
+    case UTF8PROC_CATEGORY_ZP: return 1;
+    default: return 0;
+  }
+}
 
 }  // namespace reading

@@ -44,13 +44,29 @@ HOSTILE_TEXT = ("<script>document.title='pwned';window.pwned=1</script>\n"
 # that starts with a newline.
 LOOKS = (b"line \nline \x1b[31mred \x1b[91mbold red \x1b[38mgrey \x1b[3200mwhite\x1b[0m\n"
          b"#2 note\n"
-         b"line \x1b[34m\x07\x08\x7f\ta\rb\xc2\x85\xe9!\x1b[0m\n"
+         b"line \x1b[34m\x07\x7f\ta\xc2\x85\xe9!\x1b[0m\n"
          b"sleep 250\n"
          b"prompt \x1b[1mend> ")
-LOOKS_TEXT = "\nred bold red grey white\n##==> note\n^G^H^?\ta^Mb~E\u00e9!\nend> "
+LOOKS_TEXT = "\nred bold red grey white\n##==> note\n^G^?    a~E\u00e9!\nend> "
 LOOKS_CAST = (b"\r\n\x1b[0;31mred \x1b[0;1;31mbold red \x1b[0;1;90mgrey \x1b[0;1;37mwhite"
-              b"\x1b[0m\r\n\x1b[0;7m##==> note\r\n\x1b[0;34m^G^H^?\ta^Mb~E\xc3\xa9!\x1b[0m"
+              b"\r\n\x1b[0;7m##==> note\r\n\x1b[0;34m^G^?    a~E\xc3\xa9!"
               b"\r\n\x1b[0;1mend> \x1b[0m")
+# What the viewer's screen shows for the way lines are written: returns and backspaces that
+# write over a line, tabs, wide characters, bidirectional controls. Each line ends in "|" or
+# "x" so that a browser's columns can be compared.
+LAYOUT = ("line cr\rmid|\n"
+          "line two\r\x1b[0m\nline three\r\r\n"
+          "line abc\b\bX|\n"
+          "#1 \ta\tb|\n"
+          "line \u65e5\u672c\u8a9e|\n"
+          "line abcdef|\n"
+          "line \u65e5\u672c\tx\n"
+          "line abcd\tx\n"
+          "line \u26a1\u2705\U0001f680|\n"
+          "line Ylva says: \u202emeti eht em evig\u202c ok|\n").encode()
+LAYOUT_ROWS = ["mid|", "two", "three", "aX|", "##==>   a       b|", "\u65e5\u672c\u8a9e|",
+               "abcdef|", "\u65e5\u672c    x", "abcd    x", "\u26a1\u2705\U0001f680|",
+               "Ylva says: meti eht em evig ok|"]
 
 
 class Case(ScratchCase):
@@ -155,7 +171,10 @@ class CommandLine(Case):
 
     def test_cast_width_measured_when_the_input_can_be_read_twice(self):
         wide = b"line " + b"x" * 150 + b"\nline " + "\u4e2d".encode() * 100 + b"\n"
-        cases = [(EXAMPLE, 80), (wide, 200), (b"line " + b"x" * 300 + b"\n", 240)]
+        # One overlong line among ordinary ones wraps rather than widening the cast.
+        one_long = b"line short\n" * 99 + b"line " + b"x" * 300 + b"\n"
+        cases = [(EXAMPLE, 80), (wide, 160), (b"line " + b"x" * 120 + b"\n", 120),
+                 (one_long, 80)]
         for movie, width in cases:
             with self.subTest(width=width):
                 out = self.export(self.tocast, "m.movie", movie, "o")
@@ -163,15 +182,16 @@ class CommandLine(Case):
                     header, _ = cast_events(f.read())
                 self.assertEqual(header, {"version": 2, "width": width, "height": 24,
                                           "title": "m.movie"})
-                # A pipe is read once: the narrowest width does, the events are the same.
+                # A pipe is read once: the narrowest width does.
                 piped = subprocess.run(
                     f"cat {self.path('m.movie')} | {self.tocast} /dev/stdin -", shell=True,
                     capture_output=True, timeout=60)
                 self.assertEqual(piped.returncode, 0, piped.stderr)
                 header, events = cast_events(piped.stdout)
                 self.assertEqual(header["width"], 80)
-                with open(out, "rb") as f:
-                    self.assertEqual(events, cast_events(f.read())[1])
+                if width == 80:
+                    with open(out, "rb") as f:
+                        self.assertEqual(events, cast_events(f.read())[1])
 
     def test_cast_events_and_times(self):
         out = self.export(self.tocast, "m", EXAMPLE + b"#20 note\nline d\n", "o")
@@ -179,7 +199,57 @@ class CommandLine(Case):
             _, events = cast_events(f.read())
         self.assertEqual(events, [[0.0, "o", "a\r\n"], [0.0, "o", "b> "], [1.5, "o", "c\r\n"],
                                   [1.5, "m", "note"], [1.5, "o", "\x1b[0;7m##==> note\r\n"],
-                                  [3.5, "o", "\x1b[0md\r\n"]])
+                                  [3.5, "o", "\x1b[0md\r\n"], [3.5, "o", ""]])
+
+    def test_cast_ends_where_the_viewer_reaches_its_end(self):
+        for start in (b"line b\n", b"line \x1b[31mb\n"):
+            with self.subTest(start=start):
+                out = self.export(self.tocast, "m", start + b"sleep 60000\nsleep 1\n", "o")
+                with open(out, "rb") as f:
+                    _, events = cast_events(f.read())
+                self.assertEqual(events[-1][0], 60.001)
+
+    def test_cast_widths_match_east_asian_width(self):
+        """Every code point's columns in the cast, read off the blanks the tab after it puts,
+        against Unicode's East Asian Width: W and F take two columns, the rest one; combining
+        marks, format characters and Hangul vowels and finals none."""
+        import unicodedata
+        points = [c for c in range(0x21, 0x110000)
+                  if not (0x7F <= c <= 0x9F or 0xD800 <= c <= 0xDFFF
+                          or 0xFDD0 <= c <= 0xFDEF or (c & 0xFFFE) == 0xFFFE)]
+        per_line = 8  # 72 columns with the lead: no row wraps
+        lines = [points[i:i + per_line] for i in range(0, len(points), per_line)]
+        movie = "".join("line --------" + "".join(chr(c) + "\t" for c in line) + "\n"
+                        for line in lines).encode()
+        out = self.export(self.tocast, "m", movie, "o")
+        with open(out, "rb") as f:
+            header, events = cast_events(f.read())
+        self.assertEqual((header["width"], len(events)), (80, len(lines) + 1))
+        wrong, skew = [], []
+        for line, event in zip(lines, events):
+            text, pos = event[2].removesuffix("\r\n"), 8
+            for c in line:
+                # Each character, unless it is left out, then the blanks to the next stop.
+                if text[pos] == chr(c):
+                    pos += 1
+                blanks = len(text[pos:pos + 8]) - len(text[pos:pos + 8].lstrip(" "))
+                pos += blanks
+                columns = 8 - blanks
+                ch = chr(c)
+                expected = 2 if unicodedata.east_asian_width(ch) in ("W", "F") else 1
+                category = unicodedata.category(ch)
+                if columns == expected:
+                    continue
+                if columns == 0 and (category in ("Mn", "Me", "Cf")
+                                     or 0x1160 <= c <= 0x11FF or 0xD7B0 <= c <= 0xD7FF):
+                    continue
+                if category == "Cn":
+                    skew.append(c)  # unassigned in this Python's Unicode data
+                    continue
+                wrong.append((hex(c), columns, expected, category))
+        self.assertEqual(wrong, [])
+        print(f"{len(skew)} code points newer than Unicode {unicodedata.unidata_version}",
+              file=sys.stderr)
 
 
 class Tidy(Case):
@@ -333,7 +403,7 @@ class Browser(Case):
             ["grey ", "rgb(138, 138, 138)", "rgba(0, 0, 0, 0)", "700"],
             ["white", "rgb(224, 224, 224)", "rgba(0, 0, 0, 0)", "700"],
             ["##==> note\n", black, grey, "400"],
-            ["^G^H^?\ta^Mb~E\u00e9!", "rgb(80, 128, 240)", "rgba(0, 0, 0, 0)", "400"],
+            ["^G^?    a~E\u00e9!", "rgb(80, 128, 240)", "rgba(0, 0, 0, 0)", "400"],
             ["end> ", grey, "rgba(0, 0, 0, 0)", "700"]])
         # The page is as wide as the window: long lines wrap.
         self.assertTrue(self.evaluate(session, "getComputedStyle(document.querySelector('pre'))"

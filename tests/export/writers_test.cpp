@@ -217,8 +217,10 @@ TEST(Width, WidestShownLineInColumns) {
       {"line abc\b\b\n", 3},          // the furthest column reached
       {"line \xe4\xb8\xad\xe6\x96\x87"
        "e\xcc\x81\n",
-       5},                // wide characters, a combining mark
-      {"#3 note\n", 10},  // "##==> note"
+       5},                                                     // wide characters, a combining mark
+      {"line \xe2\x9a\xa1\xe2\x9c\x85\xf0\x9f\x9a\x80\n", 6},  // emoji drawn two wide
+      {"line \xe0\xa4\x95\xe0\xa4\x83\n", 2},                  // a spacing mark
+      {"#3 note\n", 10},                                       // "##==> note"
       {"line \x1b[31mab\x1b[0m\nline unended", 7},
   };
   for (const auto& c : cases) {
