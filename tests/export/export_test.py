@@ -63,10 +63,11 @@ LAYOUT = ("line cr\rmid|\n"
           "line \u65e5\u672c\tx\n"
           "line abcd\tx\n"
           "line \u26a1\u2705\U0001f680|\n"
-          "line Ylva says: \u202emeti eht em evig\u202c ok|\n").encode()
+          "line Ylva says: \u202emeti eht em evig\u202c ok|\n"
+          "line \u05e9\u05dc\u05d5\u05dd ab|\n").encode()
 LAYOUT_ROWS = ["mid|", "two", "three", "aX|", "##==>   a       b|", "\u65e5\u672c\u8a9e|",
                "abcdef|", "\u65e5\u672c    x", "abcd    x", "\u26a1\u2705\U0001f680|",
-               "Ylva says: meti eht em evig ok|"]
+               "Ylva says: meti eht em evig ok|", "\u05e9\u05dc\u05d5\u05dd ab|"]
 
 
 class Case(ScratchCase):
@@ -305,6 +306,44 @@ class Asciinema(Case):
                 self.assertEqual(self.cat(cast), joined)
 
 
+    def screen(self, cast, cols, rows=24):
+        """The pane `asciinema cat` has written a cast on; the pane stays as it left it (a
+        dead pane's notice would scroll it)."""
+        done = cast + ".done"
+        pane = Pane(["sh", "-c", f"asciinema cat {cast} && touch {done}; exec sleep 600"],
+                    rows=rows, cols=cols)
+        try:
+            pane.wait_for(lambda _: os.path.exists(done), "asciinema cat to end")
+            return pane
+        except BaseException:
+            pane.close()
+            raise
+
+    def test_cast_leaves_the_viewers_rows(self):
+        cast = self.export(self.tocast, "m", LAYOUT, "layout.cast")
+        pane = self.screen(cast, 80)
+        try:
+            self.assertEqual([r.rstrip() for r in pane.lines()[:len(LAYOUT_ROWS)]], LAYOUT_ROWS)
+            # An annotation's tab is blanks in reverse video: its bar has no gap.
+            bar = pane.cells()[LAYOUT_ROWS.index("##==>   a       b|")][:18]
+            self.assertEqual([c.char for c in bar if not c.reverse], [])
+        finally:
+            pane.close()
+
+    def test_an_overlong_line_wraps_at_an_ordinary_width(self):
+        movie = b"line short\n" * 99 + b"line " + b"y" * 200 + b"z\n"
+        cast = self.export(self.tocast, "m", movie, "long.cast")
+        with open(cast, "rb") as f:
+            header, _ = cast_events(f.read())
+        self.assertEqual(header["width"], 80)
+        pane = self.screen(cast, 80, rows=110)
+        try:
+            rows = [r.rstrip() for r in pane.lines()]
+            self.assertEqual(rows[99:103], ["y" * 80, "y" * 80, "y" * 40 + "z", ""])
+        finally:
+            pane.close()
+
+
 class Browser(Case):
     """Headless chromium over its DevTools pipe: NUL-separated JSON on descriptors 3 and 4."""
 
@@ -408,6 +447,63 @@ class Browser(Case):
         # The page is as wide as the window: long lines wrap.
         self.assertTrue(self.evaluate(session, "getComputedStyle(document.querySelector('pre'))"
                                                ".whiteSpace === 'pre-wrap'"))
+
+    def test_page_lines_up_as_the_viewers_screen(self):
+        page = self.export(self.tohtml, "layout", LAYOUT, "layout.html")
+        session = self.open_page(page)
+        text = self.evaluate(session, "document.querySelector('pre').textContent")
+        self.assertEqual(text, "\n".join(LAYOUT_ROWS) + "\n")
+        # The whole <pre> selected copies its text alone.
+        self.assertEqual(self.evaluate(session, """(() => {
+            const range = document.createRange();
+            range.selectNodeContents(document.querySelector('pre'));
+            getSelection().removeAllRanges();
+            getSelection().addRange(range);
+            return getSelection().toString();
+          })()""").rstrip("\n"), text.rstrip("\n"))
+        # Where each character is drawn, row by row.
+        drawn = self.evaluate(session, """(() => {
+            const pre = document.querySelector('pre');
+            const walk = document.createTreeWalker(pre, NodeFilter.SHOW_TEXT);
+            const out = [];
+            for (let n = walk.nextNode(); n; n = walk.nextNode()) {
+              for (let i = 0; i < n.length; i++) {
+                const r = document.createRange();
+                r.setStart(n, i);
+                r.setEnd(n, i + 1);
+                out.push([n.data[i], r.getBoundingClientRect().left]);
+              }
+            }
+            return out;
+          })()""")
+        rows = [[]]
+        for ch, left in drawn:
+            if ch == "\n":
+                rows.append([])
+            else:
+                rows[-1].append((ch, left))
+
+        def left_of(row, ch):
+            return next(left for c, left in rows[LAYOUT_ROWS.index(row)] if c == ch)
+
+        abc = rows[LAYOUT_ROWS.index("abcdef|")]
+        cell = abc[1][1] - abc[0][1]
+        self.assertGreater(cell, 0)
+        # Columns after wide characters line up with columns after narrow ones.
+        for wide, narrow, ch in [("\u65e5\u672c\u8a9e|", "abcdef|", "|"),
+                                 ("\u26a1\u2705\U0001f680|", "abcdef|", "|"),
+                                 ("\u65e5\u672c    x", "abcd    x", "x")]:
+            with self.subTest(row=wide):
+                self.assertAlmostEqual(left_of(wide, ch), left_of(narrow, ch), delta=0.5)
+                self.assertAlmostEqual(left_of(narrow, ch) - abc[0][1],
+                                       cell * narrow.index(ch), delta=0.5)
+        # Characters are drawn in the order they come, right-to-left text and the text of a
+        # right-to-left override alike.
+        for row in ("Ylva says: meti eht em evig ok|", "\u05e9\u05dc\u05d5\u05dd ab|"):
+            with self.subTest(row=row):
+                lefts = [left for _, left in rows[LAYOUT_ROWS.index(row)]]
+                self.assertEqual(lefts, sorted(lefts))
+                self.assertEqual(len(set(lefts)), len(lefts))
 
     def test_hostile_movie_stays_text(self):
         name = "<img src=x onerror=window.pwned=7>.movie"
