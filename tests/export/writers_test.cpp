@@ -166,11 +166,11 @@ TEST(Cast, OwnEscapesForEachLookAndAResetAtTheEnd) {
        "[0.000000, \"o\", \"\\u001b[0;1;97mon\\r\\n\"]\n"
        "[0.000000, \"m\", \"^[[2J\"]\n"
        "[0.000000, \"o\", \"\\u001b[0;1;7;97m##==> ^[[2J\\r\\n\"]\n"
-       "[0.100000, \"o\", \"\\u001b[0m\"]\n"},
+       "[0.000000, \"o\", \"\\u001b[0m\"]\n"},
       {"line \"q\" \\ \a\xc2\x9b\xe2\x80\xa8\r\n",
        "[0.000000, \"o\", \"\\\"q\\\" \\\\ ^G~[\xe2\x80\xa8\\r\\n\"]\n"
        "[0.000000, \"o\", \"\"]\n"},
-      {"sleep 10\nfoo\n", "[0.020000, \"o\", \"\"]\n"},
+      {"sleep 10\nfoo\n", "[0.010000, \"o\", \"\"]\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(events_of(c.movie), c.shows) << c.movie;
 }
@@ -184,7 +184,7 @@ TEST(Cast, ALongAnnotationCutsOnlyItsLabel) {
   for (std::size_t at = kMinWidth; at < rows.size(); at += kMinWidth + 4) rows.insert(at, "\\r\\n");
   const std::string output = "[0.000000, \"o\", \"\\u001b[0;7m" + rows + "\\r\\n\"]\n";
   // Compared whole, but not printed whole.
-  EXPECT_TRUE(events == marker + output + "[0.100000, \"o\", \"\\u001b[0m\"]\n")
+  EXPECT_TRUE(events == marker + output + "[0.000000, \"o\", \"\\u001b[0m\"]\n")
       << events.substr(0, 40) << "..." << events.substr(events.size() - 80);
 }
 
@@ -309,9 +309,9 @@ TEST(Cast, RowsAsCursesLaysThemOut) {
 // The last event is where the viewer reaches its end marker, whatever look is on.
 TEST(Cast, EndsWhereTheViewerReachesItsEnd) {
   EXPECT_EQ(events_of("line b\nsleep 60000\nsleep 1\n"),
-            "[0.000000, \"o\", \"b\\r\\n\"]\n[60.001000, \"o\", \"\"]\n");
+            "[0.000000, \"o\", \"b\\r\\n\"]\n[60.000000, \"o\", \"\"]\n");
   EXPECT_EQ(events_of("line \x1b[31mb\nsleep 60000\nsleep 1\n"),
-            "[0.000000, \"o\", \"\\u001b[0;31mb\\r\\n\"]\n[60.001000, \"o\", \"\\u001b[0m\"]\n");
+            "[0.000000, \"o\", \"\\u001b[0;31mb\\r\\n\"]\n[60.000000, \"o\", \"\\u001b[0m\"]\n");
   EXPECT_EQ(events_of(""), "[0.000000, \"o\", \"\"]\n");
 }
 
