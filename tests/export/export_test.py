@@ -330,6 +330,19 @@ class Asciinema(Case):
         finally:
             pane.close()
 
+    def test_layout_rows_are_the_viewers(self):
+        """The rows the page and the cast are held to are the viewer's own, in a pane as wide
+        as the cast; the bidirectional controls it hands the terminal draw nothing there."""
+        viewer = os.path.join(BINDIR, "vorlan-viewer")
+        pane = Pane(["env", "LANG=C.UTF-8", viewer, self.file("layout", LAYOUT)], rows=30)
+        try:
+            pane.wait_text("**** END ***")
+            rows = [r.rstrip() for r in pane.lines()[:len(LAYOUT_ROWS)]]
+        finally:
+            pane.close()
+        bidi = dict.fromkeys([*range(0x202A, 0x202F), *range(0x2066, 0x206A)])
+        self.assertEqual([r.translate(bidi) for r in rows], LAYOUT_ROWS)
+
     def test_an_overlong_line_wraps_at_an_ordinary_width(self):
         movie = b"line short\n" * 99 + b"line " + b"y" * 200 + b"z\n"
         cast = self.export(self.tocast, "m", movie, "long.cast")
