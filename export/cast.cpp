@@ -218,15 +218,15 @@ void Cast::place(char32_t c, int width, Look look) {
     // A combining mark goes over the character before it: none at a row's start, none
     // over a wide character, and only so many on one cell.
     if (x_ == 0) return;
-    std::uint8_t& cell = cells_[static_cast<std::size_t>(x_ - 1)];
-    if ((cell & kRightHalf) != 0 || cell >= kCellMarks) return;
-    ++cell;
+    std::uint8_t& before = cell(x_ - 1);
+    if ((before & kRightHalf) != 0 || before >= kCellMarks) return;
+    ++before;
     output(json(c).view());
     return;
   }
   if (width > width_) return;
   // Curses writes past the right half of a wide character that a backspace stepped onto.
-  if (x_ < end_ && (cells_[static_cast<std::size_t>(x_)] & kRightHalf) != 0) {
+  if (x_ < end_ && (cell(x_) & kRightHalf) != 0) {
     output("\\u001b[C");
     ++x_;
   }
@@ -242,13 +242,13 @@ void Cast::place(char32_t c, int width, Look look) {
   }
   // The wide character whose left half this covers leaves a blank.
   if (x_ + width < end_) {
-    std::uint8_t& after = cells_[static_cast<std::size_t>(x_ + width)];
+    std::uint8_t& after = cell(x_ + width);
     if ((after & kRightHalf) != 0) after = 0;
   }
   restyle(look);
   output(json(c).view());
-  cells_[static_cast<std::size_t>(x_)] = 0;
-  for (int i = 1; i < width; ++i) cells_[static_cast<std::size_t>(x_ + i)] = kRightHalf;
+  cell(x_) = 0;
+  for (int i = 1; i < width; ++i) cell(x_ + i) = kRightHalf;
   x_ += width;
   end_ = std::max(end_, x_);
   if (x_ >= width_) {

@@ -50,6 +50,7 @@ class Cast {
   void place(char32_t c, int width, Look look);
   void clear_to_end();
   void next_row();
+  std::uint8_t& cell(int x) { return cells_[static_cast<std::size_t>(x)]; }
 
   Output& out_;
   Look look_;                 // of the last character written

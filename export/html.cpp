@@ -124,8 +124,8 @@ void Html::put(char32_t c, reading::Style style) {
   switch (c) {
     case U'\n': {
       // The rest of the line goes, as curses clears it, the wide character it cuts included.
-      if (x_ > 0 && x_ < end_ && cells_[static_cast<std::size_t>(x_)].width == 0) {
-        cells_[static_cast<std::size_t>(x_ - 1)] = Cell{};
+      if (x_ > 0 && x_ < end_ && cell(x_).width == 0) {
+        cell(x_ - 1) = Cell{};
       }
       write_cells(x_);
       if (!(look == look_)) restyle(look);
@@ -163,7 +163,7 @@ void Html::put(char32_t c, reading::Style style) {
 
 void Html::place(char32_t c, int width, Look look) {
   // Curses writes past the right half of a wide character that a backspace stepped onto.
-  if (x_ < end_ && cells_[static_cast<std::size_t>(x_)].width == 0) ++x_;
+  if (x_ < end_ && cell(x_).width == 0) ++x_;
   if (x_ + width > kLineCells) {
     write_cells(end_);
     base_ += end_;
@@ -171,16 +171,16 @@ void Html::place(char32_t c, int width, Look look) {
     end_ = 0;
   }
   // The wide character whose left half this covers leaves a blank.
-  if (x_ + width < end_ && cells_[static_cast<std::size_t>(x_ + width)].width == 0) {
-    cells_[static_cast<std::size_t>(x_ + width)] = Cell{};
+  if (x_ + width < end_ && cell(x_ + width).width == 0) {
+    cell(x_ + width) = Cell{};
   }
-  Cell& cell = cells_[static_cast<std::size_t>(x_)];
-  cell.ch = c;
-  cell.look = look;
-  cell.width = static_cast<std::uint8_t>(width);
-  cell.marks = 0;
+  Cell& at = cell(x_);
+  at.ch = c;
+  at.look = look;
+  at.width = static_cast<std::uint8_t>(width);
+  at.marks = 0;
   for (int i = 1; i < width; ++i) {
-    Cell& half = cells_[static_cast<std::size_t>(x_ + i)];
+    Cell& half = cell(x_ + i);
     half.look = look;
     half.width = 0;
     half.marks = 0;
@@ -193,21 +193,21 @@ void Html::place(char32_t c, int width, Look look) {
 // a wide character, and only so many on one cell.
 void Html::add_mark(char32_t c) {
   if (x_ == 0) return;
-  Cell& cell = cells_[static_cast<std::size_t>(x_ - 1)];
-  if (cell.width == 0 || cell.marks == kCellMarks) return;
-  cell.mark[cell.marks++] = c;
+  Cell& before = cell(x_ - 1);
+  if (before.width == 0 || before.marks == kCellMarks) return;
+  before.mark[before.marks++] = c;
 }
 
 void Html::write_cells(int count) {
   if (count > 0) started_ = true;
   for (int i = 0; i < count; ++i) {
-    const Cell& cell = cells_[static_cast<std::size_t>(i)];
-    if (cell.width == 0) continue;
-    if (!(cell.look == look_)) restyle(cell.look);
-    if (cell.width == 2) out_.write("<span class=\"w\">");
-    write_escaped(out_, cell.ch);
-    for (std::size_t m = 0; m < cell.marks; ++m) write_escaped(out_, cell.mark[m]);
-    if (cell.width == 2) out_.write("</span>");
+    const Cell& at = cell(i);
+    if (at.width == 0) continue;
+    if (!(at.look == look_)) restyle(at.look);
+    if (at.width == 2) out_.write("<span class=\"w\">");
+    write_escaped(out_, at.ch);
+    for (std::size_t m = 0; m < at.marks; ++m) write_escaped(out_, at.mark[m]);
+    if (at.width == 2) out_.write("</span>");
   }
 }
 

@@ -49,6 +49,7 @@ class Html {
   void place(char32_t c, int width, Look look);
   void add_mark(char32_t c);
   void write_cells(int count);
+  Cell& cell(int x) { return cells_[static_cast<std::size_t>(x)]; }
 
   Output& out_;
   Look look_;             // of the last character written

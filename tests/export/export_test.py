@@ -257,8 +257,9 @@ class Tidy(Case):
     def test_pages_pass_tidy(self):
         with open(DEMO, "rb") as f:
             demo = f.read()
-        movies = {"demo.movie": demo, "<b>&'\".movie": HOSTILE, "looks": LOOKS, "empty": b"",
-                  "zero": b"line a\0b\n\0\0\0", "long": b"line " + b"y" * 100000 + b"\n"}
+        movies = {"demo.movie": demo, "<b>&'\".movie": HOSTILE, "looks": LOOKS, "layout": LAYOUT,
+                  "empty": b"", "zero": b"line a\0b\n\0\0\0",
+                  "long": b"line " + b"y" * 100000 + b"\n"}
         for name, movie in movies.items():
             with self.subTest(movie=name):
                 page = self.export(self.tohtml, name, movie, "page.html")
