@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "reading/record.hpp"
+#include "reading/shown.hpp"
 
 namespace exporter {
 namespace {
@@ -12,6 +13,7 @@ constexpr std::int64_t kMsPerSecond = 1000;
 constexpr char kHex[] = "0123456789abcdef";
 constexpr int kHexDigits = 4;
 constexpr int kBright = 8;
+constexpr std::uint8_t kRightHalf = 0x80;  // in a row's cell: below it, its combining marks
 
 // A character in a JSON string: quotes, backslashes and control characters escaped, the
 // rest as UTF-8.
@@ -95,9 +97,10 @@ Escape escape_for(Look look) {
 
 }  // namespace
 
-void Cast::begin(std::int64_t widest, std::string_view title) {
+void Cast::begin(std::int64_t width, std::string_view title) {
+  width_ = static_cast<int>(std::clamp(width, kMinWidth, kMaxWidth));
   out_.write("{\"version\": 2, \"width\": ");
-  write_number(out_, std::clamp(widest, kMinWidth, kMaxWidth));
+  write_number(out_, width_);
   out_.write(", \"height\": ");
   write_number(out_, kHeight);
   out_.write(", \"title\": \"");
@@ -171,19 +174,100 @@ void Cast::put(char32_t c, reading::Style style) {
     }
   }
   const Look look = look_of(style);
-  if (!(look == look_)) {
-    output(escape_for(look).view());
-    look_ = look;
+  switch (c) {
+    case U'\n':
+      clear_to_end();
+      output("\\r\\n");
+      next_row();
+      return;
+    case U'\r':
+      if (x_ > 0) output("\\r");
+      x_ = 0;
+      return;
+    case U'\b':
+      if (x_ > 0) {
+        output("\\b");
+        --x_;
+      }
+      return;
+    case U'\t': {
+      const int stop = (x_ / kTabStop + 1) * kTabStop;
+      if (stop >= width_) {
+        clear_to_end();
+        output("\\r\\n");
+        next_row();
+        return;
+      }
+      while (x_ < stop) place(U' ', 1, look);
+      return;
+    }
+    default: break;
   }
-  if (c == U'\n') {
+  if (is_bidi_control(c)) return;
+  show(c, [&](char32_t s) { place(s, reading::columns(s), look); });
+}
+
+void Cast::restyle(Look look) {
+  if (look == look_) return;
+  output(escape_for(look).view());
+  look_ = look;
+}
+
+void Cast::place(char32_t c, int width, Look look) {
+  if (width == 0) {
+    // A combining mark goes over the character before it: none at a row's start, none
+    // over a wide character, and only so many on one cell.
+    if (x_ == 0) return;
+    std::uint8_t& before = cell(x_ - 1);
+    if ((before & kRightHalf) != 0 || before >= kCellMarks) return;
+    ++before;
+    output(json(c).view());
+    return;
+  }
+  if (width > width_) return;
+  // Curses writes past the right half of a wide character that a backspace stepped onto.
+  if (x_ < end_ && (cell(x_) & kRightHalf) != 0) {
+    output("\\u001b[C");
+    ++x_;
+  }
+  if (x_ + width > width_) {
+    // A wide character that does not fit: the rest of the row is blanks in the pen.
+    restyle(look);
+    while (x_ < width_) {
+      output(" ");
+      ++x_;
+    }
     output("\\r\\n");
-    return;
+    next_row();
   }
-  if (c == U'\t') {
-    output("\\t");
-    return;
+  // The wide character whose left half this covers leaves a blank.
+  if (x_ + width < end_) {
+    std::uint8_t& after = cell(x_ + width);
+    if ((after & kRightHalf) != 0) after = 0;
   }
-  show(c, [this](char32_t s) { output(json(s).view()); });
+  restyle(look);
+  output(json(c).view());
+  cell(x_) = 0;
+  for (int i = 1; i < width; ++i) cell(x_ + i) = kRightHalf;
+  x_ += width;
+  end_ = std::max(end_, x_);
+  if (x_ >= width_) {
+    output("\\r\\n");
+    next_row();
+  }
+}
+
+// A newline clears the rest of the row, as curses does, in the default look.
+void Cast::clear_to_end() {
+  if (x_ >= end_) return;
+  restyle(Look{});
+  output("\\u001b[K");
+}
+
+void Cast::next_row() {
+  x_ = 0;
+  end_ = 0;
+  cells_.fill(0);
 }
 
 void Cast::record_end() {
@@ -193,10 +277,11 @@ void Cast::record_end() {
 }
 
 void Cast::end() {
-  if (look_ == Look{}) return;
-  look_ = Look{};
+  if (end_ms_ >= 0) ms_ = end_ms_;
   open_event("o");
-  out_.write("\\u001b[0m\"]\n");
+  if (!(look_ == Look{})) out_.write("\\u001b[0m");
+  look_ = Look{};
+  out_.write("\"]\n");
 }
 
 }  // namespace exporter

@@ -1,7 +1,11 @@
 // A movie as an asciicast v2 file: a header line, then one event per line. Each record that
 // shows something gives an output event at its time, its text in UTF-8 with escapes of the
-// writer's own for colour, bold and reverse video and "\r\n" for each newline; each annotation
-// also gives a marker event, which players offer as a chapter.
+// writer's own for colour, bold and reverse video; each annotation also gives a marker event,
+// which players offer as a chapter. The text is laid out as curses lays it out in the
+// viewer on a terminal of the cast's width: rows wrap at that width with "\r\n", a tab is
+// the blanks it puts, a carriage return and a backspace move the cursor and what follows
+// writes over the row, and a newline clears the rest of the row. A last event, at the time
+// the viewer reaches its end, ends any look still on.
 #pragma once
 
 #include <array>
@@ -16,7 +20,7 @@
 namespace exporter {
 
 inline constexpr std::int64_t kMinWidth = 80;
-inline constexpr std::int64_t kMaxWidth = 240;
+inline constexpr std::int64_t kMaxWidth = 160;
 inline constexpr int kHeight = 24;
 // A marker's label is held until its annotation ends, since the marker comes first; a label
 // longer than this (in JSON bytes) is cut, while the annotation's output stays whole.
@@ -27,11 +31,13 @@ class Cast {
  public:
   explicit Cast(Output& out) : out_(out) {}
 
-  // `widest`: the widest shown line in columns, held within kMinWidth..kMaxWidth.
-  void begin(std::int64_t widest, std::string_view title);
+  // `width`: the terminal's columns (see Width), held within kMinWidth..kMaxWidth.
+  void begin(std::int64_t width, std::string_view title);
   void record_start(std::int64_t ms, bool annotation);
   void put(char32_t c, reading::Style style);
   void record_end();
+  // The time the viewer reaches its end marker: the last event's.
+  void movie_end(std::int64_t ms) { end_ms_ = ms; }
   void end();
   bool failed() const { return out_.failed(); }
 
@@ -40,18 +46,31 @@ class Cast {
   void label(std::string_view json);
   void release();
   void open_event(std::string_view code);
+  void restyle(Look look);
+  void place(char32_t c, int width, Look look);
+  void clear_to_end();
+  void next_row();
+  std::uint8_t& cell(int x) { return cells_[static_cast<std::size_t>(x)]; }
 
   Output& out_;
-  Look look_;                  // of the last character written
-  std::int64_t ms_ = 0;        // the time of the record being read
+  Look look_;                 // of the last character written
+  std::int64_t ms_ = 0;       // the time of the record being read
+  std::int64_t end_ms_ = -1;  // the end marker's time, once known
+  // The row being written, as curses keeps it: the cursor, how far the row is written, and
+  // which of its cells are the right halves of wide characters or hold combining marks.
+  int width_ = static_cast<int>(kMinWidth);
+  int x_ = 0;
+  int end_ = 0;
+  std::array<std::uint8_t, kMaxWidth> cells_{};
   bool open_ = false;          // its output event has been started
   bool holding_ = false;       // an annotation whose marker is not written yet
   std::size_t mark_left_ = 0;  // characters of the annotation mark still to come
   std::array<char, kLabelMax> label_;
   std::size_t label_size_ = 0;
-  // Output held back behind the marker: the label's characters and, besides them, an escape,
-  // the mark and a line end, so that only the label's own length cuts it.
-  std::array<char, kLabelMax + 64> held_;
+  // Output held back behind the marker: the label's characters and, besides them, escapes,
+  // the mark, the rows' wraps and a line end, so that mostly the label's own length cuts it
+  // (tabs written as blanks can fill it first).
+  std::array<char, 2 * kLabelMax> held_;
   std::size_t held_size_ = 0;
 };
 

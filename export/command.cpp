@@ -18,15 +18,15 @@
 namespace exporter {
 namespace {
 
-// The widest shown line, when the input can be read twice (it seeks); else nothing is read
-// and the narrowest width does.
+// The cast's width (see Width), when the input can be read twice (it seeks); else nothing is
+// read and the narrowest width does.
 Outcome measure(reading::Pieces& pieces, std::int64_t& widest) {
   widest = 0;
   if (!pieces.seek(0)) return Outcome::done;
   Width width;
   const Outcome outcome = read_movie(pieces, width);
   if (outcome != Outcome::done) return outcome;
-  widest = width.widest();
+  widest = width.cast_width();
   return pieces.seek(0) ? Outcome::done : Outcome::read_error;
 }
 

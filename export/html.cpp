@@ -1,6 +1,9 @@
 #include "export/html.hpp"
 
+#include <algorithm>
 #include <array>
+
+#include "reading/shown.hpp"
 
 namespace exporter {
 namespace {
@@ -44,7 +47,11 @@ void write_style(Output& out) {
   // Long lines wrap in a narrow window, words longer than the window included.
   out.write(
       "; font-family: \"DejaVu Sans Mono\", \"Menlo\", \"Consolas\", monospace;\n"
-      "  white-space: pre-wrap; overflow-wrap: anywhere; tab-size: 8; }\n"
+      "  white-space: pre-wrap; overflow-wrap: anywhere; tab-size: 8;\n"
+      // Characters in the order they come, as on the viewer's terminal.
+      "  unicode-bidi: bidi-override; direction: ltr; }\n"
+      // A wide character takes two cells, whatever the width of its glyph.
+      ".w { display: inline-block; width: 2ch; text-align: center; }\n"
       ".b { font-weight: bold; }\n");
   for (std::size_t n = 1; n < kPalette.size(); ++n) {
     out.write(".");
@@ -114,20 +121,100 @@ void Html::restyle(Look look) {
 
 void Html::put(char32_t c, reading::Style style) {
   const Look look = look_of(style);
-  if (!(look == look_)) restyle(look);
-  if (!started_) {
-    started_ = true;
-    // A parser drops a newline that comes straight after <pre>: one more keeps the first.
-    if (c == U'\n' && look_ == Look{}) out_.write('\n');
+  switch (c) {
+    case U'\n': {
+      // The rest of the line goes, as curses clears it, the wide character it cuts included.
+      if (x_ > 0 && x_ < end_ && cell(x_).width == 0) {
+        cell(x_ - 1) = Cell{};
+      }
+      write_cells(x_);
+      if (!(look == look_)) restyle(look);
+      // A parser drops a newline that comes straight after <pre>: one more keeps the first.
+      if (!started_ && look_ == Look{}) out_.write('\n');
+      started_ = true;
+      out_.write('\n');
+      x_ = 0;
+      end_ = 0;
+      base_ = 0;
+      return;
+    }
+    case U'\r': x_ = 0; return;
+    case U'\b':
+      if (x_ > 0) --x_;
+      return;
+    case U'\t': {
+      const std::int64_t column = base_ + x_;
+      const auto stop = static_cast<int>((column / kTabStop + 1) * kTabStop - base_);
+      while (x_ < stop) place(U' ', 1, look);
+      return;
+    }
+    default: break;
   }
-  if (c == U'\n' || c == U'\t') {
-    out_.write(static_cast<char>(c));
-    return;
+  if (is_bidi_control(c)) return;
+  show(c, [&](char32_t s) {
+    const int width = reading::columns(s);
+    if (width == 0) {
+      add_mark(s);
+    } else {
+      place(s, width, look);
+    }
+  });
+}
+
+void Html::place(char32_t c, int width, Look look) {
+  // Curses writes past the right half of a wide character that a backspace stepped onto.
+  if (x_ < end_ && cell(x_).width == 0) ++x_;
+  if (x_ + width > kLineCells) {
+    write_cells(end_);
+    base_ += end_;
+    x_ = 0;
+    end_ = 0;
   }
-  show(c, [this](char32_t s) { write_escaped(out_, s); });
+  // The wide character whose left half this covers leaves a blank.
+  if (x_ + width < end_ && cell(x_ + width).width == 0) {
+    cell(x_ + width) = Cell{};
+  }
+  Cell& at = cell(x_);
+  at.ch = c;
+  at.look = look;
+  at.width = static_cast<std::uint8_t>(width);
+  at.marks = 0;
+  for (int i = 1; i < width; ++i) {
+    Cell& half = cell(x_ + i);
+    half.look = look;
+    half.width = 0;
+    half.marks = 0;
+  }
+  x_ += width;
+  end_ = std::max(end_, x_);
+}
+
+// A combining mark goes over the character before it: none at the line's start, none over
+// a wide character, and only so many on one cell.
+void Html::add_mark(char32_t c) {
+  if (x_ == 0) return;
+  Cell& before = cell(x_ - 1);
+  if (before.width == 0 || before.marks == kCellMarks) return;
+  before.mark[before.marks++] = c;
+}
+
+void Html::write_cells(int count) {
+  if (count > 0) started_ = true;
+  for (int i = 0; i < count; ++i) {
+    const Cell& at = cell(i);
+    if (at.width == 0) continue;
+    if (!(at.look == look_)) restyle(at.look);
+    if (at.width == 2) out_.write("<span class=\"w\">");
+    write_escaped(out_, at.ch);
+    for (std::size_t m = 0; m < at.marks; ++m) write_escaped(out_, at.mark[m]);
+    if (at.width == 2) out_.write("</span>");
+  }
 }
 
 void Html::end() {
+  write_cells(end_);
+  x_ = 0;
+  end_ = 0;
   if (!(look_ == Look{})) out_.write("</span>");
   look_ = Look{};
   out_.write("</pre>\n</body>\n</html>\n");

@@ -12,6 +12,14 @@
 namespace exporter {
 
 inline constexpr int kWhite = 7;
+inline constexpr int kTabStop = 8;
+inline constexpr int kCellMarks = 4;  // combining marks a cell holds, as curses' cells do
+
+// The controls that make a browser reorder text. The viewer's terminal draws characters in
+// the order they come and these take no column there, so the writers leave them out.
+constexpr bool is_bidi_control(char32_t c) {
+  return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
 
 // How a character looks. colour: 0 the default look, 1..15 a colour of the 16-colour
 // palette (8..15 the bright ones). Colour pairs beyond the palette look like plain white, so

@@ -16,11 +16,13 @@ namespace exporter {
 enum class Outcome { done, read_error, sink_failed };
 
 // The sink has: record_start(std::int64_t ms, bool annotation), put(char32_t, reading::Style),
-// record_end(), and failed() (true stops the reading).
+// record_end(), and failed() (true stops the reading); it may have movie_end(std::int64_t ms),
+// told when the viewer reaches its end marker (it does not pause after the last record).
 template <class Sink>
 Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
   reading::Reading r;
   std::int64_t ms = 0;
+  std::int64_t last = 0;  // the last record's time: the viewer shows its end marker then
   const auto put = [&sink](char32_t c, reading::Style style) { sink.put(c, style); };
   bool more = true;
   while (more) {
@@ -30,6 +32,7 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
     if (piece.empty()) break;
     // The sink learns the kind before any character arrives.
     const reading::Line line = reading::begin_record(piece, r);
+    last = ms;
     sink.record_start(ms, line.kind == reading::Kind::annotation);
     reading::show_first(line, r, put);
     while (reading::record_goes_on(piece)) {
@@ -46,6 +49,7 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
     sink.record_end();
     if (sink.failed()) return Outcome::sink_failed;
   }
+  if constexpr (requires { sink.movie_end(last); }) sink.movie_end(last);
   return Outcome::done;
 }
 

@@ -1,7 +1,8 @@
-// Exports arbitrary movie bytes as a page and as a cast, and checks both against a plain
-// model of what the viewer shows: the page's <pre>, unescaped, is exactly the shown text and
-// holds no markup but the writer's own spans; every cast line is valid JSON, and its output,
-// less the writer's own escapes, is the same shown text.
+// Exports arbitrary movies as a page and as a cast, and checks both against a plain model of
+// what the viewer shows: the page's <pre>, unescaped, is exactly the shown text, each line as
+// the viewer leaves it, and holds no markup but the writer's own spans; every cast line is
+// valid JSON, and its output, played on a small terminal of the cast's width, leaves the
+// rows curses lays out on that width.
 #include <unistd.h>
 
 #include <array>
@@ -10,12 +11,14 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/cast.hpp"
 #include "export/html.hpp"
 #include "export/movie.hpp"
 #include "export/output.hpp"
 #include "reading/pieces.hpp"
+#include "reading/shown.hpp"
 
 namespace {
 
@@ -66,11 +69,17 @@ std::u32string decode(std::string_view s) {
   return out;
 }
 
-// Drops each carriage return that comes just before a newline.
+// Drops each run of carriage returns that comes just before a newline.
 std::string without_crlf(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+    if (s[i] == '\r') {
+      const std::size_t after = s.find_first_not_of('\r', i);
+      if (after != std::string_view::npos && s[after] == '\n') {
+        i = after - 1;
+        continue;
+      }
+    }
     out += s[i];
   }
   return out;
@@ -92,9 +101,7 @@ std::string without_escapes(std::string_view s) {
 }
 
 void append_shown(std::u32string& out, char32_t c) {
-  if (c == U'\n' || c == U'\t') {
-    out += c;
-  } else if (c < 0x20 || c == 0x7F) {
+  if (c < 0x20 || c == 0x7F) {
     out += U'^';
     out += c == 0x7F ? U'?' : c + 0x40;
   } else if (c >= 0x80 && c <= 0x9F) {
@@ -107,6 +114,7 @@ void append_shown(std::u32string& out, char32_t c) {
   }
 }
 
+// The characters the records hand to the screen, in order, controls as they are.
 std::u32string model(std::string_view movie) {
   std::u32string shown;
   while (!movie.empty()) {
@@ -131,16 +139,147 @@ std::u32string model(std::string_view movie) {
     } else {
       continue;
     }
-    std::string bytes = without_crlf(body);
-    // A carriage return ending a prompt's text is its line end, its newline taken off.
-    if (prompt && bytes.ends_with('\r')) bytes.pop_back();
-    if (!annotation) bytes = without_escapes(bytes);
+    // Returns before the newline are line end, escapes between them included.
+    std::string bytes = without_crlf(annotation ? std::string(body) : without_escapes(body));
+    // Returns ending a prompt's text are its line end, its newline taken off.
+    if (prompt) {
+      while (bytes.ends_with('\r')) bytes.pop_back();
+    }
     std::u32string chars = decode(bytes);
     if (annotation) chars = U"##==> " + chars;
-    for (const char32_t c : chars) append_shown(shown, c);
+    shown += chars;
   }
   return shown;
 }
+
+// ---- The screen: the characters laid out in cells, as curses lays them out.
+
+constexpr bool is_bidi_control(char32_t c) {
+  return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+constexpr std::size_t kMarks = 4;
+
+struct Cell {
+  char32_t ch = U' ';
+  int width = 1;  // 0: the right half of a wide character
+  std::u32string marks;
+};
+using Row = std::vector<Cell>;
+
+std::u32string text_of(const Row& row) {
+  std::u32string out;
+  for (const Cell& cell : row) {
+    if (cell.width == 0) continue;
+    out += cell.ch;
+    out += cell.marks;
+  }
+  return out;
+}
+
+// Rows `width` columns wide; width 0: the page's, one row a line, cut only where the
+// writer's line buffer fills.
+class Layout {
+ public:
+  explicit Layout(std::size_t width) : width_(width) {}
+
+  void run(std::u32string_view chars) {
+    for (const char32_t c : chars) {
+      if (c == U'\n') {
+        clear_to_end();
+        next_row(true);
+      } else if (c == U'\r') {
+        x_ = 0;
+      } else if (c == U'\b') {
+        if (x_ > 0) --x_;
+      } else if (c == U'\t') {
+        const std::size_t stop = ((base_ + x_) / 8 + 1) * 8 - base_;
+        if (width_ != 0 && stop >= width_) {
+          clear_to_end();
+          next_row(false);
+        } else {
+          while (x_ < stop) put(U' ', 1);
+        }
+      } else if (!is_bidi_control(c)) {
+        std::u32string shown;
+        append_shown(shown, c);
+        for (const char32_t s : shown) put(s, reading::columns(s));
+      }
+    }
+  }
+
+  // The page's text: the rows one after another, a newline where a line ended.
+  std::u32string page() const {
+    std::u32string out;
+    for (const Written& w : rows_) {
+      out += w.text;
+      if (w.ended) out += U'\n';
+    }
+    return out + text_of(row_);
+  }
+
+  // The screen's rows, blanks at their ends left out.
+  std::vector<std::u32string> screen() const {
+    std::vector<std::u32string> out;
+    for (const Written& w : rows_) out.push_back(w.text);
+    out.push_back(text_of(row_));
+    for (std::u32string& r : out) {
+      while (r.ends_with(U' ')) r.pop_back();
+    }
+    while (!out.empty() && out.back().empty()) out.pop_back();
+    return out;
+  }
+
+ private:
+  struct Written {
+    std::u32string text;
+    bool ended;  // by a newline
+  };
+
+  void clear_to_end() {
+    if (x_ >= row_.size()) return;
+    if (x_ > 0 && row_[x_].width == 0) row_[x_ - 1] = Cell{};
+    row_.resize(x_);
+  }
+
+  void next_row(bool ended) {
+    rows_.push_back({text_of(row_), ended});
+    row_.clear();
+    x_ = 0;
+    base_ = 0;
+  }
+
+  void put(char32_t c, int w) {
+    if (w == 0) {
+      if (x_ == 0 || row_[x_ - 1].width == 0 || row_[x_ - 1].marks.size() == kMarks) return;
+      row_[x_ - 1].marks += c;
+      return;
+    }
+    const auto cw = static_cast<std::size_t>(w);
+    if (x_ < row_.size() && row_[x_].width == 0) ++x_;
+    if (width_ == 0 && x_ + cw > exporter::kLineCells) {
+      const std::size_t base = base_ + row_.size();
+      next_row(false);
+      base_ = base;
+    } else if (width_ != 0 && x_ + cw > width_) {
+      row_.resize(width_);
+      for (std::size_t i = x_; i < width_; ++i) row_[i] = Cell{};
+      next_row(false);
+    }
+    if (row_.size() < x_ + cw) row_.resize(x_ + cw);
+    if (x_ + cw < row_.size() && row_[x_ + cw].width == 0) row_[x_ + cw] = Cell{};
+    row_[x_] = Cell{c, w, {}};
+    for (std::size_t i = 1; i < cw; ++i) row_[x_ + i] = Cell{0, 0, {}};
+    x_ += cw;
+    if (width_ != 0 && x_ >= width_) next_row(false);
+  }
+
+  std::size_t width_;
+  std::vector<Written> rows_;
+  Row row_;
+  std::size_t x_ = 0;
+  std::size_t base_ = 0;  // columns of the page's line already written out
+};
 
 std::string utf8(std::u32string_view s) {
   std::string out;
@@ -183,6 +322,7 @@ std::string page_text(std::string_view page) {
   if (inner.starts_with('\n')) inner.remove_prefix(1);  // a parser drops it
   std::string text;
   int depth = 0;
+  std::size_t wide = std::string::npos;  // where a wide character's span began in `text`
   while (!inner.empty()) {
     const char c = inner.front();
     if (c == '<') {
@@ -190,12 +330,24 @@ std::string page_text(std::string_view page) {
       check(end != std::string_view::npos);
       const std::string_view tag = inner.substr(0, end + 1);
       if (tag == "</span>") {
-        check(depth-- == 1);
+        if (wide != std::string::npos) {
+          // One wide character, and the marks over it.
+          const std::u32string in = decode(std::string_view(text).substr(wide));
+          check(!in.empty() && reading::columns(in.front()) == 2);
+          for (std::size_t k = 1; k < in.size(); ++k) check(reading::columns(in[k]) == 0);
+          wide = std::string::npos;
+        } else {
+          check(depth-- == 1);
+        }
+      } else if (tag == "<span class=\"w\">") {
+        check(wide == std::string::npos);
+        wide = text.size();
       } else {
         constexpr std::string_view kOpen = "<span class=\"";
+        check(wide == std::string::npos);
         check(tag.starts_with(kOpen) && tag.ends_with("\">"));
         check(is_class_list(tag.substr(kOpen.size(), tag.size() - kOpen.size() - 2)));
-        check(depth++ == 0);  // spans never nest
+        check(depth++ == 0);  // the look's spans never nest
       }
       inner.remove_prefix(end + 1);
     } else if (c == '&') {
@@ -217,7 +369,7 @@ std::string page_text(std::string_view page) {
       inner.remove_prefix(1);
     }
   }
-  check(depth == 0);
+  check(depth == 0 && wide == std::string::npos);
   return text;
 }
 
@@ -320,28 +472,75 @@ class Json {
   std::size_t pos_ = 0;
 };
 
-std::string without_own_escapes(std::string_view data) {
-  std::string out;
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    if (data[i] == '\x1b') {
-      // Only "ESC [ digits and semicolons m".
-      check(i + 1 < data.size() && data[i + 1] == '[');
+// The cast's output played on a terminal `width` columns wide with no scrolling: the
+// writer's own escapes only, and a row wrapped only by the writer's "\r\n".
+std::vector<std::u32string> played(std::string_view data, std::size_t width) {
+  std::vector<Row> rows(1);
+  std::size_t y = 0;
+  std::size_t x = 0;
+  const std::u32string chars = decode(data);
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    const char32_t c = chars[i];
+    Row& row = rows[y];
+    if (c == 0x1b) {
+      // "ESC [ digits and semicolons m", "ESC [ K" or "ESC [ C".
+      check(i + 1 < chars.size() && chars[i + 1] == U'[');
       std::size_t j = i + 2;
-      while (j < data.size() && (data[j] == ';' || (data[j] >= '0' && data[j] <= '9'))) ++j;
-      check(j < data.size() && data[j] == 'm');
+      while (j < chars.size() && (chars[j] == U';' || (chars[j] >= U'0' && chars[j] <= U'9'))) {
+        ++j;
+      }
+      check(j < chars.size());
+      if (chars[j] == U'K') {
+        check(j == i + 2);
+        if (x < row.size()) {
+          if (x > 0 && row[x].width == 0) row[x - 1] = Cell{};
+          row.resize(x);
+        }
+      } else if (chars[j] == U'C') {
+        check(j == i + 2 && x + 1 < width);
+        ++x;
+      } else {
+        check(chars[j] == U'm');
+      }
       i = j;
-      continue;
+    } else if (c == U'\r') {
+      x = 0;
+    } else if (c == U'\n') {
+      check(x == 0);  // the writer always returns first
+      ++y;
+      if (y == rows.size()) rows.emplace_back();
+    } else if (c == U'\b') {
+      check(x > 0 && x <= width);
+      --x;
+    } else {
+      check(c >= 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0x9F) && !is_bidi_control(c));
+      const auto w = static_cast<std::size_t>(reading::columns(c));
+      if (w == 0) {
+        check(x > 0 && row[x - 1].width != 0);
+        row[x - 1].marks += c;
+        continue;
+      }
+      check(x + w <= width);  // the writer never leaves a wrap to the terminal
+      if (row.size() < x + w) row.resize(x + w);
+      if (row[x].width == 0) row[x - 1] = Cell{};
+      if (x + w < row.size() && row[x + w].width == 0) row[x + w] = Cell{};
+      row[x] = Cell{c, static_cast<int>(w), {}};
+      for (std::size_t k = 1; k < w; ++k) row[x + k] = Cell{0, 0, {}};
+      x += w;
     }
-    if (data[i] == '\r') {
-      check(i + 1 < data.size() && data[i + 1] == '\n');
-      continue;
-    }
-    out += data[i];
   }
+  std::vector<std::u32string> out;
+  for (const Row& row : rows) {
+    std::u32string text = text_of(row);
+    while (text.ends_with(U' ')) text.pop_back();
+    out.push_back(text);
+  }
+  while (!out.empty() && out.back().empty()) out.pop_back();
   return out;
 }
 
-std::string cast_text(std::string_view cast) {
+// The output events' text, joined; `width` from the header.
+std::string cast_output(std::string_view cast, std::size_t& width) {
   std::size_t nl = cast.find('\n');
   check(nl != std::string_view::npos);
   {
@@ -351,6 +550,8 @@ std::string cast_text(std::string_view cast) {
       check(header.string() == key && header.eat(':'));
       if (key == "title") {
         header.string();
+      } else if (key == "width") {
+        width = static_cast<std::size_t>(header.number());
       } else {
         header.number();
       }
@@ -376,7 +577,7 @@ std::string cast_text(std::string_view cast) {
     check(event.eat(']') && event.at_end());
     if (code == "o") data += text;
   }
-  return without_own_escapes(data);
+  return data;
 }
 
 // ---- The run.
@@ -428,7 +629,7 @@ void exported(std::string_view movie, Writer& writer) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view movie(reinterpret_cast<const char*>(data), size);
-  const std::string shown = utf8(model(movie));
+  const std::u32string chars = model(movie);
 
   std::string page;
   {
@@ -439,7 +640,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     html.end();
     check(out.flush());
   }
-  check(page_text(page) == shown);
+  Layout lines(0);
+  lines.run(chars);
+  check(page_text(page) == utf8(lines.page()));
 
   std::string cast;
   {
@@ -450,6 +653,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writer.end();
     check(out.flush());
   }
-  check(cast_text(cast) == shown);
+  std::size_t width = 0;
+  const std::string output = cast_output(cast, width);
+  check(width == exporter::kMinWidth);
+  Layout rows(width);
+  rows.run(chars);
+  check(played(output, width) == rows.screen());
   return 0;
 }

@@ -1,49 +1,22 @@
 #include "reading/shown.hpp"
 
-#include <algorithm>
-#include <iterator>
+#include <utf8proc.h>
 
 namespace reading {
-namespace {
-
-struct Range {
-  char32_t first;
-  char32_t last;
-};
-
-constexpr bool before(const Range& r, char32_t c) { return r.last < c; }
-
-template <std::size_t N>
-constexpr bool in(const std::array<Range, N>& table, char32_t c) {
-  const auto* it = std::lower_bound(table.begin(), table.end(), c, before);
-  return it != table.end() && it->first <= c;
-}
-
-// Combining marks and format characters of the common scripts.
-constexpr std::array<Range, 32> kZeroWidth = {{
-    {0x0300, 0x036F},   {0x0483, 0x0489},   {0x0591, 0x05BD}, {0x05BF, 0x05BF}, {0x05C1, 0x05C2},
-    {0x05C4, 0x05C5},   {0x05C7, 0x05C7},   {0x0610, 0x061A}, {0x064B, 0x065F}, {0x0670, 0x0670},
-    {0x06D6, 0x06DC},   {0x06DF, 0x06E4},   {0x0900, 0x0902}, {0x093C, 0x093C}, {0x0941, 0x0948},
-    {0x094D, 0x094D},   {0x0E31, 0x0E31},   {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E}, {0x1AB0, 0x1AFF},
-    {0x1DC0, 0x1DFF},   {0x200B, 0x200F},   {0x202A, 0x202E}, {0x2060, 0x2064}, {0x20D0, 0x20FF},
-    {0x302A, 0x302D},   {0x3099, 0x309A},   {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF},
-    {0x1F3FB, 0x1F3FF}, {0xE0100, 0xE01EF},
-}};
-
-// East Asian wide and fullwidth characters, and the emoji that terminals draw two wide.
-constexpr std::array<Range, 20> kWide = {{
-    {0x1100, 0x115F}, {0x231A, 0x231B}, {0x2329, 0x232A},   {0x23E9, 0x23EC},   {0x25FD, 0x25FE},
-    {0x2614, 0x2615}, {0x2E80, 0x303E}, {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},
-    {0xA000, 0xA4CF}, {0xA960, 0xA97F}, {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE30, 0xFE4F},
-    {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD},
-}};
-
-}  // namespace
 
 int columns(char32_t c) {
-  if (in(kZeroWidth, c)) return 0;
-  if (in(kWide, c)) return 2;
-  return 1;
+  if (c >= 0x20 && c < 0x7F) return 1;
+  const auto point = static_cast<utf8proc_int32_t>(c);
+  const int width = utf8proc_charwidth(point);
+  if (width != 0) return width;
+  // Spacing marks take a column of their own, as East Asian Width and the C library count
+  // them, and so do the line and paragraph separators, which the viewer draws as one.
+  switch (utf8proc_category(point)) {
+    case UTF8PROC_CATEGORY_MC:
+    case UTF8PROC_CATEGORY_ZL:
+    case UTF8PROC_CATEGORY_ZP: return 1;
+    default: return 0;
+  }
 }
 
 }  // namespace reading

@@ -23,9 +23,10 @@ constexpr Shown shown(char32_t c) {
   return {};
 }
 
-// Columns a character takes in a terminal that knows Unicode: 0 for combining marks and
-// other zero-width characters, 2 for East Asian wide and fullwidth ones, 1 otherwise. The
-// exporters measure with it, so a page or cast looks the same whatever the locale.
+// Columns a character takes in a terminal that knows Unicode, as utf8proc counts them: 0 for
+// combining marks and other zero-width characters, 2 for East Asian wide and fullwidth ones
+// and the emoji drawn two wide, 1 otherwise. The exporters measure with it, so a page or cast
+// looks the same whatever the locale.
 int columns(char32_t c);
 
 }  // namespace reading

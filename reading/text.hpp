@@ -135,14 +135,22 @@ void decode_text_byte(char c, TextState& st, Style style, Put& put) {
   decode_byte(static_cast<unsigned char>(c), st.utf8, [&](char32_t ch) { put(ch, style); });
 }
 
-// A carriage return is held until the next byte shows whether it ends the line.
+// A carriage return is held until a later byte shows whether it ends the line: escapes and
+// further returns before the newline are part of the line end too. Where escapes are read, a
+// return inside one goes to it.
 template <class Pass>
-void line_end_byte(char c, TextState& st, Pass&& pass) {
+void line_end_byte(char c, TextState& st, bool escapes, Pass&& pass) {
+  const bool escape = escapes && (c == kEsc || st.escape != kText);
   if (st.cr_held) {
+    if (c == '\r') return;
+    if (escape) {
+      pass(c);
+      return;
+    }
     st.cr_held = false;
     if (c != '\n') pass('\r');
   }
-  if (c == '\r') {
+  if (c == '\r' && !escape) {
     st.cr_held = true;
     return;
   }
@@ -183,7 +191,7 @@ void text_piece(std::string_view piece, TextState& st, Put&& put) {
         continue;
       }
     }
-    detail::line_end_byte(piece[i++], st, [&](char b) {
+    detail::line_end_byte(piece[i++], st, true, [&](char b) {
       if (detail::escape_byte(b, st)) detail::decode_text_byte(b, st, st.pen, put);
     });
   }
@@ -195,26 +203,26 @@ void annotation_piece(std::string_view piece, TextState& st, Put&& put) {
   Style style = st.pen;
   style.reverse = true;
   for (const char c : piece) {
-    detail::line_end_byte(c, st, [&](char b) { detail::decode_text_byte(b, st, style, put); });
+    detail::line_end_byte(c, st, false,
+                          [&](char b) { detail::decode_text_byte(b, st, style, put); });
   }
 }
 
 // The record's text is complete. A carriage return still held ends a prompt (its newline was
 // taken off: the return is its line end) but not a line or an annotation, whose line end is
-// their newline; inside an escape still open it is skipped with the escape. An escape still
-// open ends here; a sequence still gathered is windows-1252.
+// their newline. An escape still open ends here; a sequence still gathered is
+// windows-1252.
 template <class Put>
 void text_end(TextState& st, bool line_end_at_cr, bool annotation, Put&& put) {
   Style style = st.pen;
   style.reverse = annotation;
-  const bool in_escape = st.escape != detail::kText;
   if (st.escape == detail::kNumberSpace || st.escape == detail::kNumberSign ||
       st.escape == detail::kNumberDigits) {
     detail::finish_number(st);
   }
   st.escape = detail::kText;
   flush(st.utf8, [&](char32_t ch) { put(ch, style); });
-  if (st.cr_held && !line_end_at_cr && !in_escape) put(U'\r', style);
+  if (st.cr_held && !line_end_at_cr) put(U'\r', style);
   st.cr_held = false;
 }
 

@@ -44,13 +44,30 @@ HOSTILE_TEXT = ("<script>document.title='pwned';window.pwned=1</script>\n"
 # that starts with a newline.
 LOOKS = (b"line \nline \x1b[31mred \x1b[91mbold red \x1b[38mgrey \x1b[3200mwhite\x1b[0m\n"
          b"#2 note\n"
-         b"line \x1b[34m\x07\x08\x7f\ta\rb\xc2\x85\xe9!\x1b[0m\n"
+         b"line \x1b[34m\x07\x7f\ta\xc2\x85\xe9!\x1b[0m\n"
          b"sleep 250\n"
          b"prompt \x1b[1mend> ")
-LOOKS_TEXT = "\nred bold red grey white\n##==> note\n^G^H^?\ta^Mb~E\u00e9!\nend> "
+LOOKS_TEXT = "\nred bold red grey white\n##==> note\n^G^?    a~E\u00e9!\nend> "
 LOOKS_CAST = (b"\r\n\x1b[0;31mred \x1b[0;1;31mbold red \x1b[0;1;90mgrey \x1b[0;1;37mwhite"
-              b"\x1b[0m\r\n\x1b[0;7m##==> note\r\n\x1b[0;34m^G^H^?\ta^Mb~E\xc3\xa9!\x1b[0m"
+              b"\r\n\x1b[0;7m##==> note\r\n\x1b[0;34m^G^?    a~E\xc3\xa9!"
               b"\r\n\x1b[0;1mend> \x1b[0m")
+# What the viewer's screen shows for the way lines are written: returns and backspaces that
+# write over a line, tabs, wide characters, bidirectional controls. Each line ends in "|" or
+# "x" so that a browser's columns can be compared.
+LAYOUT = ("line cr\rmid|\n"
+          "line two\r\x1b[0m\nline three\r\r\n"
+          "line abc\b\bX|\n"
+          "#1 \ta\tb|\n"
+          "line \u65e5\u672c\u8a9e|\n"
+          "line abcdef|\n"
+          "line \u65e5\u672c\tx\n"
+          "line abcd\tx\n"
+          "line \u26a1\u2705\U0001f680|\n"
+          "line Ylva says: \u202emeti eht em evig\u202c ok|\n"
+          "line \u05e9\u05dc\u05d5\u05dd ab|\n").encode()
+LAYOUT_ROWS = ["mid|", "two", "three", "aX|", "##==>   a       b|", "\u65e5\u672c\u8a9e|",
+               "abcdef|", "\u65e5\u672c    x", "abcd    x", "\u26a1\u2705\U0001f680|",
+               "Ylva says: meti eht em evig ok|", "\u05e9\u05dc\u05d5\u05dd ab|"]
 
 
 class Case(ScratchCase):
@@ -155,7 +172,10 @@ class CommandLine(Case):
 
     def test_cast_width_measured_when_the_input_can_be_read_twice(self):
         wide = b"line " + b"x" * 150 + b"\nline " + "\u4e2d".encode() * 100 + b"\n"
-        cases = [(EXAMPLE, 80), (wide, 200), (b"line " + b"x" * 300 + b"\n", 240)]
+        # One overlong line among ordinary ones wraps rather than widening the cast.
+        one_long = b"line short\n" * 99 + b"line " + b"x" * 300 + b"\n"
+        cases = [(EXAMPLE, 80), (wide, 160), (b"line " + b"x" * 120 + b"\n", 120),
+                 (one_long, 80)]
         for movie, width in cases:
             with self.subTest(width=width):
                 out = self.export(self.tocast, "m.movie", movie, "o")
@@ -163,15 +183,16 @@ class CommandLine(Case):
                     header, _ = cast_events(f.read())
                 self.assertEqual(header, {"version": 2, "width": width, "height": 24,
                                           "title": "m.movie"})
-                # A pipe is read once: the narrowest width does, the events are the same.
+                # A pipe is read once: the narrowest width does.
                 piped = subprocess.run(
                     f"cat {self.path('m.movie')} | {self.tocast} /dev/stdin -", shell=True,
                     capture_output=True, timeout=60)
                 self.assertEqual(piped.returncode, 0, piped.stderr)
                 header, events = cast_events(piped.stdout)
                 self.assertEqual(header["width"], 80)
-                with open(out, "rb") as f:
-                    self.assertEqual(events, cast_events(f.read())[1])
+                if width == 80:
+                    with open(out, "rb") as f:
+                        self.assertEqual(events, cast_events(f.read())[1])
 
     def test_cast_events_and_times(self):
         out = self.export(self.tocast, "m", EXAMPLE + b"#20 note\nline d\n", "o")
@@ -179,15 +200,68 @@ class CommandLine(Case):
             _, events = cast_events(f.read())
         self.assertEqual(events, [[0.0, "o", "a\r\n"], [0.0, "o", "b> "], [1.5, "o", "c\r\n"],
                                   [1.5, "m", "note"], [1.5, "o", "\x1b[0;7m##==> note\r\n"],
-                                  [3.5, "o", "\x1b[0md\r\n"]])
+                                  [3.5, "o", "\x1b[0md\r\n"], [3.5, "o", ""]])
+
+    def test_cast_ends_where_the_viewer_reaches_its_end(self):
+        for start in (b"line b\n", b"line \x1b[31mb\n"):
+            with self.subTest(start=start):
+                out = self.export(self.tocast, "m", start + b"sleep 60000\nsleep 1\n", "o")
+                with open(out, "rb") as f:
+                    _, events = cast_events(f.read())
+                self.assertEqual(events[-1], [60.0, "o", "\x1b[0m" if b"\x1b" in start else ""])
+
+    def test_cast_widths_match_east_asian_width(self):
+        """Every code point's columns in the cast, read off the blanks the tab after it puts,
+        against Unicode's East Asian Width: W and F take two columns, the rest one; combining
+        marks, format characters and Hangul vowels and finals none."""
+        import unicodedata
+        points = [c for c in range(0x21, 0x110000)
+                  if not (0x7F <= c <= 0x9F or 0xD800 <= c <= 0xDFFF
+                          or 0xFDD0 <= c <= 0xFDEF or (c & 0xFFFE) == 0xFFFE)]
+        per_line = 8  # 72 columns with the lead: no row wraps
+        lines = [points[i:i + per_line] for i in range(0, len(points), per_line)]
+        movie = "".join("line --------" + "".join(chr(c) + "\t" for c in line) + "\n"
+                        for line in lines).encode()
+        out = self.export(self.tocast, "m", movie, "o")
+        with open(out, "rb") as f:
+            header, events = cast_events(f.read())
+        self.assertEqual((header["width"], len(events)), (80, len(lines) + 1))
+        wrong, skew = [], []
+        for line, event in zip(lines, events):
+            text, pos = event[2].removesuffix("\r\n"), 8
+            for c in line:
+                # Each character, unless it is left out, then the blanks to the next stop.
+                if text[pos] == chr(c):
+                    pos += 1
+                blanks = len(text[pos:pos + 8]) - len(text[pos:pos + 8].lstrip(" "))
+                pos += blanks
+                columns = 8 - blanks
+                ch = chr(c)
+                expected = 2 if unicodedata.east_asian_width(ch) in ("W", "F") else 1
+                category = unicodedata.category(ch)
+                if columns == expected:
+                    continue
+                if columns == 0 and (category in ("Mn", "Me", "Cf")
+                                     or 0x1160 <= c <= 0x11FF or 0xD7B0 <= c <= 0xD7FF):
+                    continue
+                if category == "Cn":
+                    # Unassigned in this Python's Unicode data, whose East Asian Width calls
+                    # them F; some were assigned in the newer Unicode the library knows.
+                    skew.append(c)
+                    continue
+                wrong.append((hex(c), columns, expected, category))
+        self.assertEqual(wrong, [])
+        print(f"{len(skew)} code points unassigned in Unicode {unicodedata.unidata_version} "
+              "left out", file=sys.stderr)
 
 
 class Tidy(Case):
     def test_pages_pass_tidy(self):
         with open(DEMO, "rb") as f:
             demo = f.read()
-        movies = {"demo.movie": demo, "<b>&'\".movie": HOSTILE, "looks": LOOKS, "empty": b"",
-                  "zero": b"line a\0b\n\0\0\0", "long": b"line " + b"y" * 100000 + b"\n"}
+        movies = {"demo.movie": demo, "<b>&'\".movie": HOSTILE, "looks": LOOKS, "layout": LAYOUT,
+                  "empty": b"", "zero": b"line a\0b\n\0\0\0",
+                  "long": b"line " + b"y" * 100000 + b"\n"}
         for name, movie in movies.items():
             with self.subTest(movie=name):
                 page = self.export(self.tohtml, name, movie, "page.html")
@@ -233,6 +307,57 @@ class Asciinema(Case):
                 if expected is not None:
                     self.assertEqual(joined, expected)
                 self.assertEqual(self.cat(cast), joined)
+
+
+    def screen(self, cast, cols, rows=24):
+        """The pane `asciinema cat` has written a cast on; the pane stays as it left it (a
+        dead pane's notice would scroll it)."""
+        done = cast + ".done"
+        pane = Pane(["sh", "-c", f"asciinema cat {cast} && touch {done}; exec sleep 600"],
+                    rows=rows, cols=cols)
+        try:
+            pane.wait_for(lambda _: os.path.exists(done), "asciinema cat to end")
+            return pane
+        except BaseException:
+            pane.close()
+            raise
+
+    def test_cast_leaves_the_viewers_rows(self):
+        cast = self.export(self.tocast, "m", LAYOUT, "layout.cast")
+        pane = self.screen(cast, 80)
+        try:
+            self.assertEqual([r.rstrip() for r in pane.lines()[:len(LAYOUT_ROWS)]], LAYOUT_ROWS)
+            # An annotation's tab is blanks in reverse video: its bar has no gap.
+            bar = pane.cells()[LAYOUT_ROWS.index("##==>   a       b|")][:18]
+            self.assertEqual([c.char for c in bar if not c.reverse], [])
+        finally:
+            pane.close()
+
+    def test_layout_rows_are_the_viewers(self):
+        """The rows the page and the cast are held to are the viewer's own, in a pane as wide
+        as the cast; the bidirectional controls it hands the terminal draw nothing there."""
+        viewer = os.path.join(BINDIR, "vorlan-viewer")
+        pane = Pane(["env", "LANG=C.UTF-8", viewer, self.file("layout", LAYOUT)], rows=30)
+        try:
+            pane.wait_text("**** END ***")
+            rows = [r.rstrip() for r in pane.lines()[:len(LAYOUT_ROWS)]]
+        finally:
+            pane.close()
+        bidi = dict.fromkeys([*range(0x202A, 0x202F), *range(0x2066, 0x206A)])
+        self.assertEqual([r.translate(bidi) for r in rows], LAYOUT_ROWS)
+
+    def test_an_overlong_line_wraps_at_an_ordinary_width(self):
+        movie = b"line short\n" * 99 + b"line " + b"y" * 200 + b"z\n"
+        cast = self.export(self.tocast, "m", movie, "long.cast")
+        with open(cast, "rb") as f:
+            header, _ = cast_events(f.read())
+        self.assertEqual(header["width"], 80)
+        pane = self.screen(cast, 80, rows=110)
+        try:
+            rows = [r.rstrip() for r in pane.lines()]
+            self.assertEqual(rows[99:103], ["y" * 80, "y" * 80, "y" * 40 + "z", ""])
+        finally:
+            pane.close()
 
 
 class Browser(Case):
@@ -333,11 +458,68 @@ class Browser(Case):
             ["grey ", "rgb(138, 138, 138)", "rgba(0, 0, 0, 0)", "700"],
             ["white", "rgb(224, 224, 224)", "rgba(0, 0, 0, 0)", "700"],
             ["##==> note\n", black, grey, "400"],
-            ["^G^H^?\ta^Mb~E\u00e9!", "rgb(80, 128, 240)", "rgba(0, 0, 0, 0)", "400"],
+            ["^G^?    a~E\u00e9!", "rgb(80, 128, 240)", "rgba(0, 0, 0, 0)", "400"],
             ["end> ", grey, "rgba(0, 0, 0, 0)", "700"]])
         # The page is as wide as the window: long lines wrap.
         self.assertTrue(self.evaluate(session, "getComputedStyle(document.querySelector('pre'))"
                                                ".whiteSpace === 'pre-wrap'"))
+
+    def test_page_lines_up_as_the_viewers_screen(self):
+        page = self.export(self.tohtml, "layout", LAYOUT, "layout.html")
+        session = self.open_page(page)
+        text = self.evaluate(session, "document.querySelector('pre').textContent")
+        self.assertEqual(text, "\n".join(LAYOUT_ROWS) + "\n")
+        # The whole <pre> selected copies its text alone.
+        self.assertEqual(self.evaluate(session, """(() => {
+            const range = document.createRange();
+            range.selectNodeContents(document.querySelector('pre'));
+            getSelection().removeAllRanges();
+            getSelection().addRange(range);
+            return getSelection().toString();
+          })()""").rstrip("\n"), text.rstrip("\n"))
+        # Where each character is drawn, row by row.
+        drawn = self.evaluate(session, """(() => {
+            const pre = document.querySelector('pre');
+            const walk = document.createTreeWalker(pre, NodeFilter.SHOW_TEXT);
+            const out = [];
+            for (let n = walk.nextNode(); n; n = walk.nextNode()) {
+              for (let i = 0; i < n.length; i++) {
+                const r = document.createRange();
+                r.setStart(n, i);
+                r.setEnd(n, i + 1);
+                out.push([n.data[i], r.getBoundingClientRect().left]);
+              }
+            }
+            return out;
+          })()""")
+        rows = [[]]
+        for ch, left in drawn:
+            if ch == "\n":
+                rows.append([])
+            else:
+                rows[-1].append((ch, left))
+
+        def left_of(row, ch):
+            return next(left for c, left in rows[LAYOUT_ROWS.index(row)] if c == ch)
+
+        abc = rows[LAYOUT_ROWS.index("abcdef|")]
+        cell = abc[1][1] - abc[0][1]
+        self.assertGreater(cell, 0)
+        # Columns after wide characters line up with columns after narrow ones.
+        for wide, narrow, ch in [("\u65e5\u672c\u8a9e|", "abcdef|", "|"),
+                                 ("\u26a1\u2705\U0001f680|", "abcdef|", "|"),
+                                 ("\u65e5\u672c    x", "abcd    x", "x")]:
+            with self.subTest(row=wide):
+                self.assertAlmostEqual(left_of(wide, ch), left_of(narrow, ch), delta=0.5)
+                self.assertAlmostEqual(left_of(narrow, ch) - abc[0][1],
+                                       cell * narrow.index(ch), delta=0.5)
+        # Characters are drawn in the order they come, right-to-left text and the text of a
+        # right-to-left override alike.
+        for row in ("Ylva says: meti eht em evig ok|", "\u05e9\u05dc\u05d5\u05dd ab|"):
+            with self.subTest(row=row):
+                lefts = [left for _, left in rows[LAYOUT_ROWS.index(row)]]
+                self.assertEqual(lefts, sorted(lefts))
+                self.assertEqual(len(set(lefts)), len(lefts))
 
     def test_hostile_movie_stays_text(self):
         name = "<img src=x onerror=window.pwned=7>.movie"

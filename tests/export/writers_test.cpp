@@ -60,11 +60,11 @@ std::string pre_of(std::string_view movie) {
 }
 
 // The cast's events, the header left out.
-std::string events_of(std::string_view movie) {
+std::string events_of(std::string_view movie, std::int64_t width = kMinWidth) {
   std::string cast;
   Output out(to_string, &cast);
   Cast writer(out);
-  writer.begin(0, "m");
+  writer.begin(width, "m");
   EXPECT_EQ(read_into(movie, writer), Outcome::done);
   writer.end();
   EXPECT_TRUE(out.flush());
@@ -92,7 +92,7 @@ TEST(Html, ShownTextInSpansWhereTheLookChanges) {
        "&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;q&#39;\n"},
       {"#1 <img src=x onerror=alert(1)>\n",
        "<span class=\"r\">##==&gt; &lt;img src=x onerror=alert(1)&gt;\n</span>"},
-      {"line \x01\b\x7f|a\rb|\xc2\x85|\xef\xbf\xbe|\t|\r\n", "^A^H^?|a^Mb|~E|\xef\xbf\xbd|\t|\n"},
+      {"line \x01\x7f|\xc2\x85|\xef\xbf\xbe|\t|\r\n", "^A^?|~E|\xef\xbf\xbd|      |\n"},
       {"line caf\xe9 \xe2\x82\xac \x80\n", "caf\xc3\xa9 \xe2\x82\xac \xe2\x82\xac\n"},
       {"line cut\0 <b>\nline next\n"sv, "cutnext\n"},
       // A parser drops the newline just after <pre>; the page keeps the movie's own.
@@ -149,24 +149,28 @@ TEST(Cast, EventsFollowThePacingAtNormalSpeed) {
             "[4.302000, \"o\", \"\\u001b[0mp>\"]\n"
             "[4.302000, \"m\", \"wait\"]\n"
             "[4.302000, \"o\", \"\\u001b[0;7m##==> wait\\r\\n\"]\n"
-            "[2147487.949000, \"o\", \"\\u001b[0mf\\r\\n\"]\n"s);
+            "[2147487.949000, \"o\", \"\\u001b[0mf\\r\\n\"]\n"
+            "[2147487.949000, \"o\", \"\"]\n"s);
 }
 
 TEST(Cast, OwnEscapesForEachLookAndAResetAtTheEnd) {
   const Case cases[] = {
       {"line \x1b[31mred\x1b[0m plain\n",
-       "[0.000000, \"o\", \"\\u001b[0;31mred\\u001b[0m plain\\r\\n\"]\n"},
+       "[0.000000, \"o\", \"\\u001b[0;31mred\\u001b[0m plain\\r\\n\"]\n"
+       "[0.000000, \"o\", \"\"]\n"},
       {"line \x1b[92mg\x1b[38mx\x1b[3200my\x1b[0m\n",
-       "[0.000000, \"o\", \"\\u001b[0;1;32mg\\u001b[0;1;90mx\\u001b[0;1;37my\\u001b[0m\\r\\n\"]\n"},
+       "[0.000000, \"o\", \"\\u001b[0;1;32mg\\u001b[0;1;90mx\\u001b[0;1;37my\\r\\n\"]\n"
+       "[0.000000, \"o\", \"\\u001b[0m\"]\n"},
       // The movie's own escapes never pass; the look they leave on is ended.
       {"line \x1b[4;5m\x1b[915mon\n#1 \x1b[2J\n",
        "[0.000000, \"o\", \"\\u001b[0;1;97mon\\r\\n\"]\n"
        "[0.000000, \"m\", \"^[[2J\"]\n"
        "[0.000000, \"o\", \"\\u001b[0;1;7;97m##==> ^[[2J\\r\\n\"]\n"
        "[0.000000, \"o\", \"\\u001b[0m\"]\n"},
-      {"line \"q\" \\ \t\a\r\xc2\x9b\xe2\x80\xa8\r\n",
-       "[0.000000, \"o\", \"\\\"q\\\" \\\\ \\t^G^M~[\xe2\x80\xa8\\r\\n\"]\n"},
-      {"sleep 10\nfoo\n", ""},
+      {"line \"q\" \\ \a\xc2\x9b\xe2\x80\xa8\r\n",
+       "[0.000000, \"o\", \"\\\"q\\\" \\\\ ^G~[\xe2\x80\xa8\\r\\n\"]\n"
+       "[0.000000, \"o\", \"\"]\n"},
+      {"sleep 10\nfoo\n", "[0.010000, \"o\", \"\"]\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(events_of(c.movie), c.shows) << c.movie;
 }
@@ -175,17 +179,20 @@ TEST(Cast, ALongAnnotationCutsOnlyItsLabel) {
   const std::string text(kLabelMax + 10, 'x');
   const std::string events = events_of("#1 " + text + "\n");
   const std::string marker = "[0.000000, \"m\", \"" + std::string(kLabelMax, 'x') + "\"]\n";
-  const std::string output = "[0.000000, \"o\", \"\\u001b[0;7m##==> " + text + "\\r\\n\"]\n";
+  // Its rows wrap at the cast's 80 columns.
+  std::string rows = "##==> " + text;
+  for (std::size_t at = kMinWidth; at < rows.size(); at += kMinWidth + 4) rows.insert(at, "\\r\\n");
+  const std::string output = "[0.000000, \"o\", \"\\u001b[0;7m" + rows + "\\r\\n\"]\n";
   // Compared whole, but not printed whole.
   EXPECT_TRUE(events == marker + output + "[0.000000, \"o\", \"\\u001b[0m\"]\n")
       << events.substr(0, 40) << "..." << events.substr(events.size() - 80);
 }
 
-TEST(Cast, HeaderWidthHeldBetween80And240) {
+TEST(Cast, HeaderWidthHeldBetween80And160) {
   const struct {
     std::int64_t widest;
     std::string_view width;
-  } cases[] = {{0, "80"}, {80, "80"}, {81, "81"}, {240, "240"}, {100000, "240"}};
+  } cases[] = {{0, "80"}, {132, "132"}, {100000, "160"}};
   for (const auto& c : cases) {
     std::string cast;
     Output out(to_string, &cast);
@@ -206,17 +213,133 @@ TEST(Width, WidestShownLineInColumns) {
       {"line abc\nline abcdef\nline ab\n", 6},
       {"prompt abc\nline def\n", 6},  // a prompt's line goes on
       {"line a\tb\n", 9},             // a tab to the next multiple of 8
-      {"line \a\r|\n", 5},            // "^G^M|"
+      {"line \a\r|\n", 2},            // "^G", then "|" over "^"
+      {"line abc\b\b\n", 3},          // the furthest column reached
       {"line \xe4\xb8\xad\xe6\x96\x87"
        "e\xcc\x81\n",
-       5},                // wide characters, a combining mark
-      {"#3 note\n", 10},  // "##==> note"
+       5},                                                     // wide characters, a combining mark
+      {"line \xe2\x9a\xa1\xe2\x9c\x85\xf0\x9f\x9a\x80\n", 6},  // emoji drawn two wide
+      {"line \xe0\xa4\x95\xe0\xa4\x83\n", 2},                  // a spacing mark
+      {"#3 note\n", 10},                                       // "##==> note"
       {"line \x1b[31mab\x1b[0m\nline unended", 7},
   };
   for (const auto& c : cases) {
     Width width;
     EXPECT_EQ(read_into(c.movie, width), Outcome::done);
     EXPECT_EQ(width.widest(), c.widest) << c.movie;
+  }
+}
+
+// Each line as the viewer leaves it at its end: a return goes to the line's start, a
+// backspace one column back, what follows writes over them and the newline clears the rest.
+TEST(Html, LinesShowAsTheViewerLeavesThem) {
+  const Case cases[] = {
+      {"line cr\rmid\n", "mid\n"},
+      {"line abcdef\rxy\n", "xy\n"},
+      {"line abc\b\bX\n", "aX\n"},
+      {"line \b\bab\x01\n", "ab^A\n"},  // no step back from the line's start
+      {"prompt HP> \nline \rX\n", "X\n"},
+      {"prompt abcdef\rxy", "xycdef"},  // the movie's end clears nothing
+      {"line two\r\x1b[0m\nline three\r\r\n", "two\nthree\n"},
+      {"line a\tb\n", "a       b\n"},  // a tab is the blanks curses puts
+      {"#1 \tx\n", "<span class=\"r\">##==&gt;   x\n</span>"},
+      {"prompt a\x1b[31m\tb\x1b[0m\rX", "X<span class=\"c1\">       b</span>"},
+      // Wide characters take two cells; a backspace onto the right half of one leaves it
+      // whole and what follows goes after it.
+      {"line \xe6\x97\xa5\xe6\x9c\xac\b\xe8\xaa\x9e\n",
+       "<span class=\"w\">\xe6\x97\xa5</span><span class=\"w\">\xe6\x9c\xac</span>"
+       "<span class=\"w\">\xe8\xaa\x9e</span>\n"},
+      {"line \xe6\x97\xa5\xe6\x9c\xac\b\b\xe8\xaa\x9e\n",
+       "<span class=\"w\">\xe6\x97\xa5</span><span class=\"w\">\xe8\xaa\x9e</span>\n"},
+      {"line \xe6\x97\xa5x\rab\n", "ab\n"},
+      {"line \xe6\x97\xa5x\ra\b\b\n", "\n\n"},  // the parser's own newline, then the line's
+      {"line \xe6\x97\xa5x\ra\n", "a\n"},
+      {"prompt \xe6\x97\xa5x\ra", "a x"},  // the right half left alone becomes a blank
+      // Combining marks go on the cell before: none over a wide character.
+      {"line e\xcc\x81\xe6\x97\xa5\xcc\x81\n", "e\xcc\x81<span class=\"w\">\xe6\x97\xa5</span>\n"},
+      // Bidirectional controls never reach the page: the text stays in its order.
+      {"line a\xe2\x80\xae"
+       "b\xe2\x81\xa6"
+       "c\xe2\x80\xac\xe2\x81\xa9\n",
+       "abc\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(pre_of(c.movie), c.shows) << c.movie;
+}
+
+// The cast lays the text out as curses does on a terminal of its width, so that a player
+// shows the viewer's screen.
+TEST(Cast, RowsAsCursesLaysThemOut) {
+  const std::string x79(79, 'x');
+  const std::string x80(80, 'x');
+  const std::string x75(75, 'x');
+  const struct {
+    std::string movie;
+    std::string output;  // of the first event
+  } cases[] = {
+      {"line cr\rmid\n", "cr\\rmid\\r\\n"},
+      {"line abcdef\rxy\n", "abcdef\\rxy\\u001b[K\\r\\n"},
+      {"line \x1b[31mabc\b\b\n", "\\u001b[0;31mabc\\b\\b\\u001b[0m\\u001b[K\\r\\n"},
+      {"line \r\b\ba\n", "a\\r\\n"},
+      // A tab is blanks in the pen: an annotation's bar has no gap.
+      {"#1 \tx\n", "\\u001b[0;7m##==>   x\\r\\n"},
+      {"line " + x75 + "\tb\n", x75 + "\\r\\nb\\r\\n"},
+      // Rows wrap at the width; a line that fills one leaves an empty row after it.
+      {"line " + x80 + "yz\n", x80 + "\\r\\nyz\\r\\n"},
+      {"line " + x80 + "\n", x80 + "\\r\\n\\r\\n"},
+      {"line " + x79 + "\xe4\xb8\xad\n", x79 + " \\r\\n\xe4\xb8\xad\\r\\n"},
+      {"line ab\xe6\x97\xa5\bX\n", "ab\xe6\x97\xa5\\b\\u001b[CX\\r\\n"},
+      {"line e\xcc\x81\xe6\x97\xa5\xcc\x81\n", "e\xcc\x81\xe6\x97\xa5\\r\\n"},
+      {"line a\xe2\x80\xae"
+       "b\xe2\x81\xa6"
+       "c\n",
+       "abc\\r\\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string events = events_of(c.movie);
+    const std::size_t start = events.find("\"o\"") - 11;
+    EXPECT_EQ(events.substr(start, events.find('\n', start) + 1 - start),
+              "[0.000000, \"o\", \"" + c.output + "\"]\n")
+        << c.movie;
+  }
+  // A wider cast wraps further on.
+  EXPECT_EQ(events_of("line " + x80 + "yz\n", 100),
+            "[0.000000, \"o\", \"" + x80 + "yz\\r\\n\"]\n[0.000000, \"o\", \"\"]\n");
+}
+
+// The last event is where the viewer reaches its end marker, whatever look is on.
+TEST(Cast, EndsWhereTheViewerReachesItsEnd) {
+  EXPECT_EQ(events_of("line b\nsleep 60000\nsleep 1\n"),
+            "[0.000000, \"o\", \"b\\r\\n\"]\n[60.000000, \"o\", \"\"]\n");
+  EXPECT_EQ(events_of("line \x1b[31mb\nsleep 60000\nsleep 1\n"),
+            "[0.000000, \"o\", \"\\u001b[0;31mb\\r\\n\"]\n[60.000000, \"o\", \"\\u001b[0m\"]\n");
+  EXPECT_EQ(events_of(""), "[0.000000, \"o\", \"\"]\n");
+}
+
+TEST(Width, NarrowestUsualWidthHoldingNearlyEveryLine) {
+  const auto lines = [](int count, std::size_t columns) {
+    std::string movie;
+    for (int i = 0; i < count; ++i) movie += "line " + std::string(columns, 'x') + "\n";
+    return movie;
+  };
+  const struct {
+    std::string movie;
+    std::int64_t width;
+  } cases[] = {
+      {"", 80},
+      {lines(50, 79), 80},
+      {lines(50, 80), 80},
+      {lines(50, 81), 100},
+      {lines(50, 130), 132},
+      {lines(50, 500), 160},
+      {lines(99, 40) + lines(1, 300), 80},                // one line in a hundred wraps
+      {lines(98, 40) + lines(2, 300), 160},               // two do not
+      {lines(99, 40) + lines(1, 300) + "line \n\n", 80},  // empty lines count for nothing
+      {"line " + std::string(150, 'x') + "\rab\n", 160},  // the furthest column counts
+  };
+  for (const auto& c : cases) {
+    Width width;
+    EXPECT_EQ(read_into(c.movie, width), Outcome::done);
+    EXPECT_EQ(width.cast_width(), c.width) << c.movie.size();
   }
 }
 

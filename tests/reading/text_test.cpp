@@ -98,6 +98,12 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
       {"line open\x1b[31\r", U"open"},   // ... a carriage return in it included
       {"line crlf\r\n", U"crlf\n"},
       {"line a\rb\r\n", U"a\rb\n"},  // a carriage return inside the line is drawn
+      // Escapes and further returns between a return and the newline are line end too.
+      {"line two\r\x1b[0m\n", U"two\n"},
+      {"line three\r\r\n", U"three\n"},
+      {"line a\r\r\x1b[31m\rb\n", U"a{1}\rb\n"},
+      {"prompt HP>\r\x1b[0m\r\n", U"HP>"},
+      {"#5 a\r\x1b[0m\n", U"{0r}##==> a\r\x1b[0m\n"},  // an annotation reads no escape
       {"prompt HP>\r\n", U"HP>"},
       {"prompt \n", U""},
       {"line caf\xc3\xa9 \xe9t\xe9\n", U"caf\u00e9 \u00e9t\u00e9\n"},
