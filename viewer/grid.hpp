@@ -75,10 +75,11 @@ class Grid {
            static_cast<std::size_t>(x);
   }
   Cell& at(int y, int x) { return cells_[index(y, x)]; }
-  // The cursor's row from x_ up to `end` is about to be written: a wide character that only
-  // one of its halves lies within loses the other half too, as the terminal shows it.
+  // The cursor's row from x_ up to `end` is about to be written: a wide character whose
+  // left half lies within loses its right half too, as the terminal shows it. One whose
+  // right half only lies within (a backspace stepped onto it) stays whole, as curses keeps
+  // it: the terminal shows it whole and what is written there after it.
   void free_span(int end) {
-    if (x_ > 0 && row_[x_].ch == 0) row_[x_ - 1] = Cell{};
     if (end < cols_ && row_[end].ch == 0) row_[end] = Cell{};
   }
   void put_other(char32_t c, reading::Style style);
