@@ -415,6 +415,27 @@ class Resizing(ViewerCase):
         pane.wait_for(lambda _: pane.query("#{alternate_on}") == "0", "the shell's screen")
 
 
+    def test_suspend_and_resume_go_on_with_the_pause(self):
+        path = self.movie("line before\nsleep 3000\nline after\nsleep 100000\n")
+        pane = Pane(["bash", "--norc", "--noprofile", "-i"])
+        self.addCleanup(pane.close)
+        pane.keys("lit:PS1='$ '", "Enter", "lit:clear", "Enter")
+        pane.keys(f"lit:{VIEWER} {path}", "Enter")
+        pane.wait_text("Cmd: sleep")
+        pane.keys("C-z")
+        pane.wait_text("Stopped")
+        # Stopped for longer than the pause: the time stopped does not count.
+        self.assertTrue(pane.stays_without("Cmd:", 3.5))
+        pane.keys("lit:fg", "Enter")
+        pane.wait_text("Cmd: sleep")
+        # What was left of the three seconds goes on: the line after the pause is not there
+        # at once, but comes.
+        self.assertTrue(pane.stays_without("after", 1.0))
+        pane.wait_text("after")
+        pane.keys("q")
+        pane.wait_for(lambda _: pane.query("#{alternate_on}") == "0", "the shell's screen")
+
+
 class Characters(ViewerCase):
     def start_utf8(self, data):
         pane = self.start("env", "LC_ALL=C.UTF-8", VIEWER, self.movie(data), skip_viewer=True)
@@ -453,6 +474,32 @@ class Characters(ViewerCase):
                       "the cursor after two wide characters")
         e = pane.cells()[4][7]
         self.assertEqual((e.char, e.fg, e.bold), ("\u00e9", 2, True))
+
+
+class UnknownKeys(ViewerCase):
+    def test_sequences_the_terminal_description_lacks_only_end_the_wait(self):
+        # Shift-End, Shift-F3, Ctrl-Right and F5 as tmux sends them; under these terminal
+        # types curses knows none of them, or not F5, and hands the bytes on one by one.
+        keys = {"S-End": "\x1b[1;2F", "S-F3": "\x1b[1;2R", "C-Right": "\x1b[1;5C",
+                "F5": "\x1b[15~"}
+        record = "sleep 100000\n"
+        data = record * 12
+        for term, names in (("screen", ("S-End", "S-F3", "C-Right")),
+                            ("linux", ("S-End", "S-F3", "C-Right")),
+                            ("vt220", ("F5", "S-End"))):
+            with self.subTest(term=term):
+                pane = self.start("env", f"TERM={term}", VIEWER, self.movie(data),
+                                  skip_viewer=True)
+                pane.wait_text("Speed:")
+                passes = 1
+                for name in names + ("x",):
+                    # Each ends one wait and nothing else: no seek, no speed change.
+                    pane.keys("lit:" + keys.get(name, name))
+                    passes += 1
+                    self.wait_status(pane, status(passes * len(record), len(data), 5, "sleep",
+                                                  100000, 100000))
+                self.assertNotIn("Moving", pane.text())
+                pane.close()
 
 
 class KeySources(ViewerCase):
