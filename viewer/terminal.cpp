@@ -221,7 +221,12 @@ void Terminal::layout() {
   // key read, which refreshes it, never paints over them.
   werase(stdscr);
   wnoutrefresh(stdscr);
-  if (LINES < kMinRows || COLS < 1) return;  // too small: nothing until it grows again
+  if (LINES < kMinRows || COLS < 1) {
+    // Too small: nothing until it grows again. No frame follows to send the blank screen,
+    // and the key read finds the standard screen already sent: send it now.
+    doupdate();
+    return;
+  }
   text_ = newwin(LINES - kStatusRows, COLS, 0, 0);
   status_ = newwin(kStatusRows, COLS, LINES - kStatusRows, 0);
   leaveok(text_, TRUE);
