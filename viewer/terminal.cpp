@@ -15,10 +15,12 @@
 #include <cstring>
 #include <ctime>
 
-#include <term.h>
-
 #include "viewer/keys.hpp"
 #include "viewer/render.hpp"
+#include "viewer/status.hpp"
+
+// Last: its capability macros (columns, lines, ...) would rename names in the headers above.
+#include <term.h>
 
 namespace viewer {
 namespace {
@@ -240,9 +242,14 @@ void Terminal::frame(const Grid& grid, const Status& st, bool place_cursor) {
   copy_out(grid, text_);
   const std::int64_t share = st.size == 0 ? 100 : st.offset * 100 / st.size;
   mvwprintw(status_, 1, 0,
-            "%7" PRId64 "/%7" PRId64 "/%2" PRId64
-            "%% Speed: %d (5=normal,0=pause) Cmd: %-6s (%d/%d)\n",
-            st.offset, st.size, share, st.speed, st.command, st.timeout, st.raw_delay);
+            "%7" PRId64 "/%7" PRId64 "/%2" PRId64 "%% Speed: %d (5=normal,0=pause) Cmd: ",
+            st.offset, st.size, share, st.speed);
+  CommandShown command{};
+  show_command(st.command, command);
+  // Like one print: a word that runs into the window's corner ends the line there.
+  if (waddwstr(status_, command.data()) != ERR) {
+    wprintw(status_, " (%d/%d)\n", st.timeout, st.raw_delay);
+  }
   wnoutrefresh(status_);
   wnoutrefresh(text_);
   // Both windows leave the cursor alone: the key read's refresh of the standard screen puts

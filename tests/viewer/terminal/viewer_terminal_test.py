@@ -161,6 +161,19 @@ class Display(ViewerCase):
                       "the cursor after the end marker")
 
 
+    def test_command_word_shows_as_the_text_window_shows_it(self):
+        forged = "xyz" + "\b" * 60 + "EVIL"
+        records = ["sleep 100000\n", forged + " rest\n", "sleep 100000\n", "caf\xe9 x\n"]
+        data = "".join(records)
+        pane = self.start("env", "LC_ALL=C.UTF-8", VIEWER, self.movie(data), skip_viewer=True)
+        # The other fields stay where they are; the word's characters are decoded.
+        offset = 0
+        for record, cmd in zip(records, ["sleep", "xyz" + "^H" * 60 + "EVIL", "sleep",
+                                         "caf\u00e9"]):
+            offset += len(record)
+            self.wait_status(pane, status(offset, len(data), 5, cmd, 100000, 100000))
+            pane.keys("x")
+
     def test_movie_cut_short_while_viewed_ends_at_the_marker(self):
         # Longer than the stream's buffer, so that the cut is seen by a later read.
         data = "line a\nsleep 100000\n" + "line b\n" * 5000
