@@ -13,6 +13,7 @@ constexpr short kReadableColour = COLOR_WHITE;
 constexpr short kStandInPair = 7;
 constexpr int kLastPair = 0xff;
 constexpr int kChunk = 1024;  // a row is copied out in chunks of this many cells
+constexpr char32_t kFirstWide = 0x1100;
 
 }  // namespace
 
@@ -62,7 +63,9 @@ void copy_out(const Grid& grid, WINDOW* win) {
     for (int x = 0; x < grid.cols(); ++x) {
       const Cell& c = cells[x];
       if (c.ch == 0) continue;  // curses fills the right half of a wide character itself
-      const int columns = std::max(1, ::wcwidth(static_cast<wchar_t>(c.ch)));
+      // Below U+1100 every character a cell holds takes one column.
+      const int columns =
+          c.ch < kFirstWide ? 1 : std::max(1, ::wcwidth(static_cast<wchar_t>(c.ch)));
       if (shown + columns > width) break;  // what the edge cuts the terminal does not show
       std::array<wchar_t, kMarks + 2> wch{};
       wch[0] = static_cast<wchar_t>(c.ch);
