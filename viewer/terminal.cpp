@@ -289,11 +289,13 @@ int Terminal::read_code(int timeout_ms) {
     return kResized;
   }
   if (key != ERR) return key;
-  if (errno == EINTR) return kInterrupted;
-  // No key: the wait ran out, or the terminal is gone (hung up, closed).
+  const bool interrupted = errno == EINTR;
+  // No key: the wait ran out or was cut short, or the terminal is gone (hung up, closed).
   pollfd pfd{fileno(in_), POLLIN, 0};
   const bool gone = poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-  return gone || timeout_ms < 0 ? kInputEnded : kNoKey;
+  if (gone) return kInputEnded;
+  if (interrupted) return kInterrupted;
+  return timeout_ms < 0 ? kInputEnded : kNoKey;
 }
 
 }  // namespace viewer
