@@ -490,6 +490,17 @@ class Characters(ViewerCase):
         self.assertEqual((e.char, e.fg, e.bold), ("\u00e9", 2, True))
 
 
+    def test_backspace_and_return_over_wide_characters(self):
+        data = ("line \u65e5\u672c\b\u8a9e!\n"      # onto a right half: both whole
+                "line \u65e5\u672c\b\b\u8a9e!\n"   # onto a left half: it goes
+                "line \u65e5\u672c\r\u8a9e!\n"      # over the first; the newline clears on
+                "sleep 100000\nline tail\n").encode("utf-8")
+        pane = self.start_utf8(data)
+        pane.wait_text("Cmd: sleep")
+        self.assertEqual(pane.lines()[:3], ["\u65e5\u672c\u8a9e!", "\u65e5\u8a9e!",
+                                            "\u8a9e!"])
+
+
 class UnknownKeys(ViewerCase):
     def test_sequences_the_terminal_description_lacks_only_end_the_wait(self):
         # Shift-End, Shift-F3, Ctrl-Right and F5 as tmux sends them; under these terminal
