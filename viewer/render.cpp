@@ -63,18 +63,23 @@ void copy_out(const Grid& grid, WINDOW* win) {
     for (int x = 0; x < grid.cols(); ++x) {
       const Cell& c = cells[x];
       if (c.ch == 0) continue;  // curses fills the right half of a wide character itself
+      const bool orphan = c.ch == kOrphan;
       // Below U+1100 every character a cell holds takes one column.
       const int columns =
-          c.ch < kFirstWide ? 1 : std::max(1, ::wcwidth(static_cast<wchar_t>(c.ch)));
+          c.ch < kFirstWide || orphan ? 1 : std::max(1, ::wcwidth(static_cast<wchar_t>(c.ch)));
       if (shown + columns > width) break;  // what the edge cuts the terminal does not show
-      std::array<wchar_t, kMarks + 2> wch{};
-      wch[0] = static_cast<wchar_t>(c.ch);
-      if (c.marked) {
-        const Marks& marks = grid.marks(y, x);
-        for (std::size_t i = 0; i < kMarks; ++i) wch[i + 1] = static_cast<wchar_t>(marks[i]);
+      if (orphan) {
+        setcchar(&line[static_cast<std::size_t>(out++)], blank.data(), A_NORMAL, 0, nullptr);
+      } else {
+        std::array<wchar_t, kMarks + 2> wch{};
+        wch[0] = static_cast<wchar_t>(c.ch);
+        if (c.marked) {
+          const Marks& marks = grid.marks(y, x);
+          for (std::size_t i = 0; i < kMarks; ++i) wch[i + 1] = static_cast<wchar_t>(marks[i]);
+        }
+        setcchar(&line[static_cast<std::size_t>(out++)], wch.data(), attributes(c.style),
+                 pair_of(c.style), nullptr);
       }
-      setcchar(&line[static_cast<std::size_t>(out++)], wch.data(), attributes(c.style),
-               pair_of(c.style), nullptr);
       shown += columns;
       if (out == kChunk) flush();
     }

@@ -455,11 +455,15 @@ TEST(Grid, PutsWideCharactersAsCursesDoes) {
       {2, 5, U"\u65e5\u672c\b\u8a9e"},         // the last one shown past the edge is cut
       {2, 10, U"\u65e5\u672c\ra"},             // the return's text cuts the first one
       {2, 10, U"\u65e5\u672c\r\u8a9e\u3042"},  // ... or takes its place
+      {2, 10, U"x\u65e5\r\u672c\ra\r\u4e2d"},  // one on two halves blanks them in its pen
   };
-  for (const auto& c : cases) {
-    Twins twins(c.rows, c.cols);
-    for (const char32_t ch : c.text) twins.put(ch, reading::Style{});
-    EXPECT_EQ(twins.difference(), "") << testing::PrintToString(std::u32string(c.text));
+  // In reverse video too, where a blank's pen shows.
+  for (const reading::Style style : {reading::Style{}, reading::Style{12, false, true}}) {
+    for (const auto& c : cases) {
+      Twins twins(c.rows, c.cols);
+      for (const char32_t ch : c.text) twins.put(ch, style);
+      EXPECT_EQ(twins.difference(), "") << testing::PrintToString(std::u32string(c.text));
+    }
   }
 }
 
