@@ -61,22 +61,28 @@ void Grid::wrap() {
   next_line();
 }
 
-void Grid::clear_to_end() {
-  free_span(cols_);
-  std::fill(row_ + x_, row_ + cols_, kBlank);
-}
+void Grid::clear_to_end() { std::fill(row_ + x_, row_ + cols_, kBlank); }
 
 void Grid::place(char32_t c, int width, reading::Style style) {
   if (width > cols_) return;  // curses draws nothing for it
   if (x_ + width > cols_) {
     // Curses fills the rest of the row with blanks in the pen and wraps; on the bottom row
     // the last blank's own wrap has scrolled once already.
-    free_span(cols_);
     std::fill(row_ + x_, row_ + cols_, Cell{U' ', style, false});
     if (y_ == rows_ - 1) next_line();
     wrap();
   }
-  free_span(x_ + width);
+  // For a wide character curses looks for a right half under its first cell, then, past a
+  // narrow one, under its second.
+  int half = -1;
+  if (width == 2) {
+    if (ext(x_)) {
+      half = x_;
+    } else if (::wcwidth(static_cast<wchar_t>(row_[x_].ch)) < 2 && ext(x_ + 1)) {
+      half = x_ + 1;
+    }
+  }
+  free_span(x_ + width, half, style);
   row_[x_] = Cell{c, style, false};
   for (int i = 1; i < width; ++i) row_[x_ + i] = Cell{0, style, false};
   x_ += width;
@@ -123,7 +129,7 @@ void Grid::put_other(char32_t c, reading::Style style) {
       return;
     }
     Cell& cell = cells_[target];
-    if (cell.ch == 0) return;
+    if (cell.ch == 0 || cell.ch == kOrphan) return;
     if (!cell.marked) marks_[target] = Marks{};
     cell.marked = true;
     for (char32_t& m : marks_[target]) {

@@ -19,10 +19,15 @@ namespace viewer {
 inline constexpr std::size_t kMarks = 4;     // combining marks a cell holds, as curses' cells do
 using Marks = std::array<char32_t, kMarks>;  // 0 where none
 
+// A right half whose wide character was written over: blank on the screen, but curses
+// still holds it as a half, and blanks it in the pen when a wide character lands on the
+// halves before it.
+inline constexpr char32_t kOrphan = 0x110000;  // past Unicode
+
 // Eight bytes, so that text and scrolling move little memory; the rare combining marks live
 // beside the cells.
 struct Cell {
-  char32_t ch = U' ';    // 0: the right half of the wide character to its left
+  char32_t ch = U' ';    // 0: the right half of the wide character to its left; or kOrphan
   reading::Style style;  // the pen it was put with
   bool marked = false;   // its marks are in the grid's marks
   friend bool operator==(const Cell&, const Cell&) = default;
@@ -55,7 +60,7 @@ class Grid {
       const std::size_t n = std::min(run.size(), static_cast<std::size_t>(cols_ - x_));
       Cell* r = row_;
       const int end = x_ + static_cast<int>(n);
-      free_span(end);
+      free_span(end, -1, style);
       for (std::size_t i = 0; i < n; ++i) {
         r[x_ + static_cast<int>(i)] = Cell{static_cast<char32_t>(run[i]), style, false};
       }
@@ -75,11 +80,19 @@ class Grid {
            static_cast<std::size_t>(x);
   }
   Cell& at(int y, int x) { return cells_[index(y, x)]; }
-  // The cursor's row from x_ up to `end` is about to be written: a wide character that only
-  // one of its halves lies within loses the other half too, as the terminal shows it.
-  void free_span(int end) {
-    if (x_ > 0 && row_[x_].ch == 0) row_[x_ - 1] = Cell{};
-    if (end < cols_ && row_[end].ch == 0) row_[end] = Cell{};
+  // A right half, of a wide character or orphaned.
+  bool ext(int x) const { return row_[x].ch == 0 || row_[x].ch == kOrphan; }
+  // The cursor's row from x_ up to `end` is about to be written, as curses writes it. Where
+  // a wide character lands on a right half (at `half`, or -1), that half and the halves
+  // straight after it become blanks in the pen. A wide character whose left half is
+  // written over keeps its right half as an orphan, which the terminal shows blank. One
+  // whose right half only is written over (a backspace stepped onto it) stays whole: the
+  // terminal shows it whole and what is written after it.
+  void free_span(int end, int half, reading::Style pen) {
+    if (half >= 0) {
+      for (int x = half; x < cols_ && ext(x); ++x) row_[x] = Cell{U' ', pen, false};
+    }
+    if (end < cols_ && row_[end].ch == 0) row_[end] = Cell{kOrphan, {}, false};
   }
   void put_other(char32_t c, reading::Style style);
   void place(char32_t c, int width, reading::Style style);

@@ -4,7 +4,8 @@
 // offers:
 //   Clock::time_point now();
 //   void frame(const Grid&, const Status&, bool place_cursor);  // one terminal update
-//   int key(int wait_ms);  // a key, or kNoKey, kInputEnded, kResized; wait < 0: no limit
+//   int key(int wait_ms);  // a key, or kNoKey, kInputEnded, kResized, kSpecialKey;
+//                          // wait < 0: no limit
 //   int text_rows(); int cols();  // the text window's size now; rows < 1: too small
 //   void seeked(from, target, landing);  // told of each seek, for checks
 #pragma once
@@ -35,6 +36,7 @@ inline constexpr std::string_view kEndMarker = "\n**** END ***\n";
 inline constexpr int kNoKey = -1;       // the wait ran out
 inline constexpr int kInputEnded = -2;  // key input ended or failed
 inline constexpr int kResized = -3;     // the terminal changed size
+inline constexpr int kSpecialKey = -4;  // a key with no action of its own but ending the wait
 
 inline constexpr int kExitQuit = 0;
 inline constexpr int kExitInputEnded = 1;

@@ -12,7 +12,8 @@ namespace {
 constexpr short kReadableColour = COLOR_WHITE;
 constexpr short kStandInPair = 7;
 constexpr int kLastPair = 0xff;
-constexpr int kMaxCols = 1024;  // a row is copied out in chunks of this many cells
+constexpr int kChunk = 1024;  // a row is copied out in chunks of this many cells
+constexpr char32_t kFirstWide = 0x1100;
 
 }  // namespace
 
@@ -43,17 +44,33 @@ attr_t attributes(reading::Style style) {
 }
 
 void copy_out(const Grid& grid, WINDOW* win) {
-  std::array<cchar_t, kMaxCols> line{};
-  const int cols = std::min(grid.cols(), getmaxx(win));
+  std::array<cchar_t, kChunk> line{};
+  const int width = getmaxx(win);
   const int rows = std::min(grid.rows(), getmaxy(win));
+  const std::array<wchar_t, 2> blank = {L' ', L'\0'};
   for (int y = 0; y < rows; ++y) {
     const Cell* cells = grid.row(y);
-    for (int x0 = 0; x0 < cols; x0 += kMaxCols) {
-      const int n = std::min(kMaxCols, cols - x0);
-      int out = 0;
-      for (int x = x0; x < x0 + n; ++x) {
-        const Cell& c = cells[x];
-        if (c.ch == 0) continue;  // curses fills the right half of a wide character itself
+    // Cells go out in chunks, each where the last ended on the screen: a wide character that
+    // a backspace's text follows shows whole, so a row may take a column more than its cells.
+    int at = 0;     // the window column the chunk starts at
+    int shown = 0;  // the columns the row takes so far
+    int out = 0;
+    const auto flush = [&] {
+      mvwadd_wchnstr(win, y, at, line.data(), out);
+      at = shown;
+      out = 0;
+    };
+    for (int x = 0; x < grid.cols(); ++x) {
+      const Cell& c = cells[x];
+      if (c.ch == 0) continue;  // curses fills the right half of a wide character itself
+      const bool orphan = c.ch == kOrphan;
+      // Below U+1100 every character a cell holds takes one column.
+      const int columns =
+          c.ch < kFirstWide || orphan ? 1 : std::max(1, ::wcwidth(static_cast<wchar_t>(c.ch)));
+      if (shown + columns > width) break;  // what the edge cuts the terminal does not show
+      if (orphan) {
+        setcchar(&line[static_cast<std::size_t>(out++)], blank.data(), A_NORMAL, 0, nullptr);
+      } else {
         std::array<wchar_t, kMarks + 2> wch{};
         wch[0] = static_cast<wchar_t>(c.ch);
         if (c.marked) {
@@ -63,8 +80,16 @@ void copy_out(const Grid& grid, WINDOW* win) {
         setcchar(&line[static_cast<std::size_t>(out++)], wch.data(), attributes(c.style),
                  pair_of(c.style), nullptr);
       }
-      mvwadd_wchnstr(win, y, x0, line.data(), out);
+      shown += columns;
+      if (out == kChunk) flush();
     }
+    // Blanks over what an earlier frame left beyond the row's end.
+    while (shown < width) {
+      setcchar(&line[static_cast<std::size_t>(out++)], blank.data(), A_NORMAL, 0, nullptr);
+      ++shown;
+      if (out == kChunk) flush();
+    }
+    if (out > 0) flush();
   }
 }
 

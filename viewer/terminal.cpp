@@ -5,16 +5,22 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 
-#include <term.h>
-
+#include "viewer/keys.hpp"
 #include "viewer/render.hpp"
+#include "viewer/status.hpp"
+
+// Last: its capability macros (columns, lines, ...) would rename names in the headers above.
+#include <term.h>
 
 namespace viewer {
 namespace {
@@ -86,6 +92,35 @@ void catch_fatal_signals() {
   }
 }
 
+// Time spent stopped by the suspend key, summed over the run, so that a pause goes on for
+// what was left of it after a resume. Curses' own suspend handler does the stopping; ours
+// only measures around it.
+std::atomic<std::int64_t> g_stopped_ns{0};
+void (*g_curses_suspend)(int) = nullptr;
+
+std::int64_t monotonic_ns() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+extern "C" void on_suspend(int sig) {
+  const std::int64_t start = monotonic_ns();
+  g_curses_suspend(sig);  // puts the terminal back, stops, and redraws once resumed
+  g_stopped_ns += monotonic_ns() - start;
+}
+
+void measure_suspends() {
+  struct sigaction sa {};
+  if (sigaction(SIGTSTP, nullptr, &sa) != 0 || (sa.sa_flags & SA_SIGINFO) != 0 ||
+      sa.sa_handler == SIG_DFL || sa.sa_handler == SIG_IGN || sa.sa_handler == on_suspend) {
+    return;
+  }
+  g_curses_suspend = sa.sa_handler;
+  sa.sa_handler = on_suspend;
+  sigaction(SIGTSTP, &sa, nullptr);
+}
+
 // tigetstr's answer for a capability the terminal lacks, or that is no string.
 bool absent(const char* cap) {
   return cap == nullptr || reinterpret_cast<std::intptr_t>(cap) == -1;
@@ -132,6 +167,7 @@ const char* Terminal::start() {
   screen_ = newterm(nullptr, out_, in_);
   if (screen_ == nullptr) return "Unknown terminal type";
   g_curses_on = 1;
+  measure_suspends();
   if (absent(tigetstr("cup"))) {
     end();
     return "Terminal cannot move the cursor";
@@ -187,7 +223,12 @@ void Terminal::layout() {
   // key read, which refreshes it, never paints over them.
   werase(stdscr);
   wnoutrefresh(stdscr);
-  if (LINES < kMinRows || COLS < 1) return;  // too small: nothing until it grows again
+  if (LINES < kMinRows || COLS < 1) {
+    // Too small: nothing until it grows again. No frame follows to send the blank screen,
+    // and the key read finds the standard screen already sent: send it now.
+    doupdate();
+    return;
+  }
   text_ = newwin(LINES - kStatusRows, COLS, 0, 0);
   status_ = newwin(kStatusRows, COLS, LINES - kStatusRows, 0);
   leaveok(text_, TRUE);
@@ -201,9 +242,14 @@ void Terminal::frame(const Grid& grid, const Status& st, bool place_cursor) {
   copy_out(grid, text_);
   const std::int64_t share = st.size == 0 ? 100 : st.offset * 100 / st.size;
   mvwprintw(status_, 1, 0,
-            "%7" PRId64 "/%7" PRId64 "/%2" PRId64
-            "%% Speed: %d (5=normal,0=pause) Cmd: %-6s (%d/%d)\n",
-            st.offset, st.size, share, st.speed, st.command, st.timeout, st.raw_delay);
+            "%7" PRId64 "/%7" PRId64 "/%2" PRId64 "%% Speed: %d (5=normal,0=pause) Cmd: ",
+            st.offset, st.size, share, st.speed);
+  CommandShown command{};
+  show_command(st.command, command);
+  // Like one print: a word that runs into the window's corner ends the line there.
+  if (waddwstr(status_, command.data()) != ERR) {
+    wprintw(status_, " (%d/%d)\n", st.timeout, st.raw_delay);
+  }
   wnoutrefresh(status_);
   wnoutrefresh(text_);
   // Both windows leave the cursor alone: the key read's refresh of the standard screen puts
@@ -213,7 +259,29 @@ void Terminal::frame(const Grid& grid, const Status& st, bool place_cursor) {
 }
 
 int Terminal::key(int wait_ms) {
-  wtimeout(stdscr, wait_ms);
+  const Clock::time_point start = Clock::now();
+  const std::int64_t stopped = g_stopped_ns;
+  KeyScan scan;
+  for (;;) {
+    int timeout = kEscapeDelayMs;
+    if (scan.at == KeyScan::text) {
+      timeout = wait_ms;
+      if (wait_ms > 0) {
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+            Clock::now() - start - std::chrono::nanoseconds(g_stopped_ns - stopped));
+        timeout = static_cast<int>(std::max<std::int64_t>(0, wait_ms - waited.count()));
+      }
+    }
+    const int code = read_code(timeout);
+    if (code == kInterrupted) continue;  // a resume after a suspend: the wait goes on
+    if (code == kNoKey && scan.at == KeyScan::text) return kNoKey;
+    const int key = scan_key(scan, code);
+    if (key != kReadOn) return key;
+  }
+}
+
+int Terminal::read_code(int timeout_ms) {
+  wtimeout(stdscr, timeout_ms);
   errno = 0;
   const int key = wgetch(stdscr);
   if (key == KEY_RESIZE) {
@@ -221,11 +289,13 @@ int Terminal::key(int wait_ms) {
     return kResized;
   }
   if (key != ERR) return key;
-  if (errno == EINTR) return kNoKey;
-  // No key: the wait ran out, or the terminal is gone (hung up, closed).
+  const bool interrupted = errno == EINTR;
+  // No key: the wait ran out or was cut short, or the terminal is gone (hung up, closed).
   pollfd pfd{fileno(in_), POLLIN, 0};
   const bool gone = poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-  return gone || wait_ms < 0 ? kInputEnded : kNoKey;
+  if (gone) return kInputEnded;
+  if (interrupted) return kInterrupted;
+  return timeout_ms < 0 ? kInputEnded : kNoKey;
 }
 
 }  // namespace viewer

@@ -38,6 +38,10 @@ class Terminal {
 
  private:
   void layout();
+  // One code of the key read within `timeout_ms`: a key, kNoKey, kResized, kInputEnded, or
+  // kInterrupted when a signal (a resume) cut the wait short.
+  int read_code(int timeout_ms);
+  static constexpr int kInterrupted = -200;
 
   std::FILE* in_ = nullptr;   // keys
   std::FILE* out_ = nullptr;  // the screen

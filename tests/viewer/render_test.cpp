@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -345,39 +347,61 @@ class Twins {
              std::to_string(grid_.cursor_col());
     }
     for (int y = 0; y < getmaxy(curses_); ++y) {
-      for (int x = 0; x < getmaxx(curses_); ++x) {
-        // The right half of a wide character is never drawn: curses may keep a mark there.
-        const bool half = grid_.row(y)[x].ch == 0;
-        const std::string theirs = cell(curses_, y, x, half);
-        if (theirs != cell(ours_, y, x, half)) {
-          return "cell " + std::to_string(y) + "," + std::to_string(x) + ": " + theirs +
-                 " against " + cell(ours_, y, x, half);
-        }
-      }
+      const std::string theirs = shown_row(curses_, y);
+      const std::string mine = shown_row(ours_, y);
+      if (theirs != mine) return "row " + std::to_string(y) + ": " + theirs + " against " + mine;
     }
     return "";
   }
 
  private:
-  // Reads a cell without moving the window's cursor.
-  static std::string cell(WINDOW* win, int y, int x, bool base_only) {
+  // A row as the terminal shows it after a whole refresh: each character that starts in a
+  // cell, in order, at its width, up to the window's edge. The right half of a wide character
+  // whose left half was overwritten shows as a blank, as the terminal blanks it.
+  static std::string shown_row(WINDOW* win, int y) {
+    static constexpr std::string_view kBlank = "[32 a0 p0]";
     const int cy = getcury(win);
     const int cx = getcurx(win);
-    cchar_t cc;
-    mvwin_wch(win, y, x, &cc);
-    wmove(win, cy, cx);
-    std::array<wchar_t, CCHARW_MAX + 1> wch{};
-    attr_t attrs = 0;
-    short pair = 0;
-    getcchar(&cc, wch.data(), &attrs, &pair, nullptr);
-    std::string s = "[";
-    for (const wchar_t w : wch) {
-      if (w == 0) break;
-      s += std::to_string(static_cast<long>(w)) + " ";
-      if (base_only) break;
+    std::vector<std::string> shown;
+    int owed = 0;     // right halves still to come of the last wide character
+    int columns = 0;  // columns shown so far
+    for (int x = 0; x < getmaxx(win); ++x) {
+      cchar_t cc;
+      mvwin_wch(win, y, x, &cc);
+      // Curses marks a wide character's first cell 1 and its right halves 2 and up.
+      const auto part = static_cast<int>(cc.attr & A_CHARTEXT);
+      if (part > 1 && owed > 0) {
+        --owed;
+        continue;
+      }
+      owed = 0;
+      std::array<wchar_t, CCHARW_MAX + 1> wch{};
+      attr_t attrs = 0;
+      short pair = 0;
+      getcchar(&cc, wch.data(), &attrs, &pair, nullptr);
+      if (part > 1) {
+        shown.emplace_back(kBlank);
+        ++columns;
+        continue;
+      }
+      const int width = std::max(1, ::wcwidth(wch[0]));
+      if (columns + width > getmaxx(win)) break;
+      columns += width;
+      if (part == 1) owed = width - 1;
+      std::string glyph = "[";
+      for (const wchar_t w : wch) {
+        if (w == 0) break;
+        glyph += std::to_string(static_cast<long>(w)) + " ";
+      }
+      shown.push_back(glyph + "a" + std::to_string(attrs & (A_BOLD | A_REVERSE)) + " p" +
+                      std::to_string(pair) + "]");
     }
-    return s + "a" + std::to_string(attrs & (A_BOLD | A_REVERSE)) + " p" + std::to_string(pair) +
-           "]";
+    wmove(win, cy, cx);
+    // Blanks at the end are the same however they came there.
+    while (!shown.empty() && shown.back() == kBlank) shown.pop_back();
+    std::string s;
+    for (const std::string& glyph : shown) s += glyph;
+    return s;
   }
 
   FILE* out_ = nullptr;
@@ -389,11 +413,10 @@ class Twins {
 };
 
 // The viewer's own cells are what curses makes of the same characters: wrapping, scrolling,
-// newlines, tabs, backspaces, carriage returns, control characters and combining marks.
-// (Wide characters overwritten by halves leave cells in curses that the terminal shows as
-// blanks; they are checked apart, below, where no half is overwritten.)
+// newlines, tabs, backspaces, carriage returns, control characters, combining marks and wide
+// characters written over by halves.
 TEST(Grid, PutsCharactersAsCursesAddCharDoes) {
-  const std::u32string alphabet = U"ab \t\n\r\b\a\x7f\u00e9\u0301\u0308";
+  const std::u32string alphabet = U"ab \t\n\r\b\b\a\x7f\u00e9\u0301\u0308\u4e2d\u6587";
   const reading::Style styles[] = {{}, {3, true, false}, {12, false, true}};
   std::uint32_t seed = 12345;
   const auto next = [&seed](std::uint32_t n) {
@@ -425,11 +448,36 @@ TEST(Grid, PutsWideCharactersAsCursesDoes) {
       {3, 4, U"\u4e2d\u6587\u4e2d\n\u0301a"},  // a mark after a wide character
       {3, 1, U"a\u4e2db"},                     // too wide for the window: nothing drawn
       {3, 6, U"\t\u4e2d\u3042\n\u6587"},
+      {2, 10, U"\u65e5\u672c\b\u8a9e"},        // onto a right half: both show whole
+      {2, 10, U"\u65e5\u672c\b\bx\u8a9e"},     // onto a left half: that one goes
+      {2, 10, U"\u65e5\u672c\b\b\b\u8a9e|"},   // onto the first one's right half
+      {2, 10, U"\u65e5\u672c\ba\n"},           // a newline after it clears the rest
+      {2, 5, U"\u65e5\u672c\b\u8a9e"},         // the last one shown past the edge is cut
+      {2, 10, U"\u65e5\u672c\ra"},             // the return's text cuts the first one
+      {2, 10, U"\u65e5\u672c\r\u8a9e\u3042"},  // ... or takes its place
+      {2, 10, U"x\u65e5\r\u672c\ra\r\u4e2d"},  // one on two halves blanks them in its pen
   };
-  for (const auto& c : cases) {
-    Twins twins(c.rows, c.cols);
-    for (const char32_t ch : c.text) twins.put(ch, reading::Style{});
-    EXPECT_EQ(twins.difference(), "") << testing::PrintToString(std::u32string(c.text));
+  // In reverse video too, where a blank's pen shows.
+  for (const reading::Style style : {reading::Style{}, reading::Style{12, false, true}}) {
+    for (const auto& c : cases) {
+      Twins twins(c.rows, c.cols);
+      for (const char32_t ch : c.text) twins.put(ch, style);
+      EXPECT_EQ(twins.difference(), "") << testing::PrintToString(std::u32string(c.text));
+    }
+  }
+}
+
+// Rows wider than one chunk of the copy: a wide character across the chunks' edge stays
+// whole and in its place, and so does the rest of the row.
+TEST(Grid, RowsWiderThanAChunkAreCopiedWhole) {
+  for (const int before : {1022, 1023, 1024}) {
+    SCOPED_TRACE(before);
+    Twins twins(2, 1100);
+    for (int i = 0; i < before; ++i) twins.put(U'a', reading::Style{});
+    for (const char32_t ch : std::u32string_view(U"\u65e5xyz\u672c\bq")) {
+      twins.put(ch, reading::Style{3, true, false});
+    }
+    EXPECT_EQ(twins.difference(), "");
   }
 }
 

@@ -161,6 +161,19 @@ class Display(ViewerCase):
                       "the cursor after the end marker")
 
 
+    def test_command_word_shows_as_the_text_window_shows_it(self):
+        forged = "xyz" + "\b" * 60 + "EVIL"
+        records = ["sleep 100000\n", forged + " rest\n", "sleep 100000\n", "caf\xe9 x\n"]
+        data = "".join(records)
+        pane = self.start("env", "LC_ALL=C.UTF-8", VIEWER, self.movie(data), skip_viewer=True)
+        # The other fields stay where they are; the word's characters are decoded.
+        offset = 0
+        for record, cmd in zip(records, ["sleep", "xyz" + "^H" * 60 + "EVIL", "sleep",
+                                         "caf\u00e9"]):
+            offset += len(record)
+            self.wait_status(pane, status(offset, len(data), 5, cmd, 100000, 100000))
+            pane.keys("x")
+
     def test_movie_cut_short_while_viewed_ends_at_the_marker(self):
         # Longer than the stream's buffer, so that the cut is seen by a later read.
         data = "line a\nsleep 100000\n" + "line b\n" * 5000
@@ -388,9 +401,10 @@ class Resizing(ViewerCase):
         # 100x30: the text stays at the top, the status rows go to the bottom.
         pane.resize(100, 30)
         laid_out(100, 30, 3)
-        # Below three rows nothing is laid out; back at 80x24 all of it is again.
+        # Below three rows nothing is laid out and nothing stays; back at 80x24 all of it
+        # is again.
         pane.resize(80, 2)
-        pane.wait_for(lambda s: "Speed" not in s, "nothing laid out")
+        pane.wait_for(lambda s: not s.strip(), "an empty screen")
         pane.resize(80, 24)
         pane.wait_for(lambda s: s.split("\n")[22] == HELP, "the key help on row 22")
         self.assertEqual(self.rows_shown(pane), [f"row {k:02d}" for k in range(22, 31)])
@@ -411,6 +425,27 @@ class Resizing(ViewerCase):
         pane.wait_for(lambda s: "row 03" in s and "Speed:" in s and HELP in s,
                       "the whole screen back")
         self.assertEqual(pane.query("#{alternate_on}"), "1")
+        pane.keys("q")
+        pane.wait_for(lambda _: pane.query("#{alternate_on}") == "0", "the shell's screen")
+
+
+    def test_suspend_and_resume_go_on_with_the_pause(self):
+        path = self.movie("line before\nsleep 3000\nline after\nsleep 100000\n")
+        pane = Pane(["bash", "--norc", "--noprofile", "-i"])
+        self.addCleanup(pane.close)
+        pane.keys("lit:PS1='$ '", "Enter", "lit:clear", "Enter")
+        pane.keys(f"lit:{VIEWER} {path}", "Enter")
+        pane.wait_text("Cmd: sleep")
+        pane.keys("C-z")
+        pane.wait_text("Stopped")
+        # Stopped for longer than the pause: the time stopped does not count.
+        self.assertTrue(pane.stays_without("Cmd:", 3.5))
+        pane.keys("lit:fg", "Enter")
+        pane.wait_text("Cmd: sleep")
+        # What was left of the three seconds goes on: the line after the pause is not there
+        # at once, but comes.
+        self.assertTrue(pane.stays_without("after", 1.0))
+        pane.wait_text("after")
         pane.keys("q")
         pane.wait_for(lambda _: pane.query("#{alternate_on}") == "0", "the shell's screen")
 
@@ -453,6 +488,43 @@ class Characters(ViewerCase):
                       "the cursor after two wide characters")
         e = pane.cells()[4][7]
         self.assertEqual((e.char, e.fg, e.bold), ("\u00e9", 2, True))
+
+
+    def test_backspace_and_return_over_wide_characters(self):
+        data = ("line \u65e5\u672c\b\u8a9e!\n"      # onto a right half: both whole
+                "line \u65e5\u672c\b\b\u8a9e!\n"   # onto a left half: it goes
+                "line \u65e5\u672c\r\u8a9e!\n"      # over the first; the newline clears on
+                "sleep 100000\nline tail\n").encode("utf-8")
+        pane = self.start_utf8(data)
+        pane.wait_text("Cmd: sleep")
+        self.assertEqual(pane.lines()[:3], ["\u65e5\u672c\u8a9e!", "\u65e5\u8a9e!",
+                                            "\u8a9e!"])
+
+
+class UnknownKeys(ViewerCase):
+    def test_sequences_the_terminal_description_lacks_only_end_the_wait(self):
+        # Shift-End, Shift-F3, Ctrl-Right and F5 as tmux sends them; under these terminal
+        # types curses knows none of them, or not F5, and hands the bytes on one by one.
+        keys = {"S-End": "\x1b[1;2F", "S-F3": "\x1b[1;2R", "C-Right": "\x1b[1;5C",
+                "F5": "\x1b[15~"}
+        record = "sleep 100000\n"
+        data = record * 12
+        for term, names in (("screen", ("S-End", "S-F3", "C-Right")),
+                            ("linux", ("S-End", "S-F3", "C-Right")),
+                            ("vt220", ("F5", "S-End"))):
+            with self.subTest(term=term):
+                pane = self.start("env", f"TERM={term}", VIEWER, self.movie(data),
+                                  skip_viewer=True)
+                pane.wait_text("Speed:")
+                passes = 1
+                for name in names + ("x",):
+                    # Each ends one wait and nothing else: no seek, no speed change.
+                    pane.keys("lit:" + keys.get(name, name))
+                    passes += 1
+                    self.wait_status(pane, status(passes * len(record), len(data), 5, "sleep",
+                                                  100000, 100000))
+                self.assertNotIn("Moving", pane.text())
+                pane.close()
 
 
 class KeySources(ViewerCase):
