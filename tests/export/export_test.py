@@ -173,6 +173,23 @@ class CommandLine(Case):
                 with open(out, "rb") as f:
                     self.assertEqual(events, cast_events(f.read())[1])
 
+    def test_chapters_beyond_memory_from_a_pipe(self):
+        # More chapters than the page's writer holds in memory wait in a temporary file.
+        movie = b"".join(b"#1 chapter %d\n" % i for i in range(20000))
+        page = self.export(self.tohtml, "m", movie, "o")
+        piped = subprocess.run(f"cat {self.path('m')} | {self.tohtml} /dev/stdin -", shell=True,
+                               capture_output=True, timeout=60)
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        with open(page, "rb") as f:
+            self.assertEqual(piped.stdout.replace(b">stdin<", b">m<"), f.read())
+        self.assertEqual(piped.stdout.count(b"<li>"), 20000)
+        self.assertIn(b"chapter-20000\"><span class=\"at\">0:33:19</span>chapter 19999</a>",
+                      piped.stdout)
+        # When no temporary file can be made, the run fails as a write does.
+        r = self.run_prog([self.tohtml, self.path("m"), self.path("o")],
+                          env={**os.environ, "TMPDIR": self.path("none")})
+        self.assertRun(r, 1, b"", b"Error writing file\n")
+
     def test_cast_events_and_times(self):
         out = self.export(self.tocast, "m", EXAMPLE + b"#20 note\nline d\n", "o")
         with open(out, "rb") as f:
@@ -321,7 +338,7 @@ class Browser(Case):
         self.assertEqual(self.evaluate(session, "document.querySelector('pre').textContent"),
                          LOOKS_TEXT)
         styles = self.evaluate(session, """[document.querySelector('pre'),
-            ...document.querySelectorAll('span')].map(e => {
+            ...document.querySelectorAll('pre span')].map(e => {
               const s = getComputedStyle(e);
               return [e.textContent, s.color, s.backgroundColor, s.fontWeight];
             })""")
@@ -349,8 +366,58 @@ class Browser(Case):
         self.assertEqual(self.evaluate(session, "typeof window.pwned"), "undefined")
         tags = self.evaluate(session, "[...document.querySelectorAll('*')].map(e => e.localName)")
         self.assertEqual(sorted(set(tags)),
-                         ["body", "head", "html", "meta", "pre", "span", "style", "title"])
+                         ["a", "body", "h1", "h2", "head", "header", "html", "li", "meta", "nav",
+                          "ol", "p", "pre", "span", "style", "title"])
         self.assertEqual(self.evaluate(session, "document.querySelectorAll('pre').length"), 1)
+        self.assertEqual(self.evaluate(session, "document.querySelector('h1').textContent"), name)
+        self.assertEqual(self.evaluate(session, "document.querySelector('li').textContent"),
+                         "0:00:00<svg onload=window.pwned=3>")
+
+    def test_heading_above_the_transcript_and_chapters_that_reach_their_annotations(self):
+        movie = (b"line first\n" + b"line filler\n" * 300 + b"#600 Into the <cave>\n"
+                 + b"line dark\n" * 300 + b"sleep 3600000\n#20 Out again\nline " + b"x" * 70
+                 + b"\nsleep 1500\nline last\n")
+        # From a file and from a pipe alike: one pass writes the same page.
+        page = self.export(self.tohtml, "m.movie", movie, "m.html")
+        piped = subprocess.run(f"cat {self.path('m.movie')} | {self.tohtml} /dev/stdin -",
+                               shell=True, capture_output=True, timeout=60)
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        with open(page, "rb") as f:
+            self.assertEqual(piped.stdout, f.read().replace(b"<title>m.movie<", b"<title>stdin<")
+                             .replace(b"<h1>m.movie<", b"<h1>stdin<"))
+        session = self.open_page(page)
+        size = f"{len(movie) // 1000}.{len(movie) // 100 % 10} kB"
+        self.assertEqual(self.evaluate(session, """[...document.querySelectorAll(
+            'h1, header p, h2, li')].map(e => e.textContent)"""),
+                         ["m.movie", f"Length 1:01:03 at normal speed, size {size}", "Chapters",
+                          "0:00:00Into the <cave>", "1:01:00Out again"])
+        # The heading is above the transcript, which holds the transcript alone: selecting
+        # all of it copies the text and nothing else (a selection leaves off the last newline).
+        self.assertTrue(self.evaluate(session, "document.querySelector('header')"
+                                      ".getBoundingClientRect().bottom <= document.querySelector"
+                                      "('pre').getBoundingClientRect().top"))
+        text = movie.replace(b"line ", b"").replace(b"sleep 3600000\n", b"")
+        text = text.replace(b"sleep 1500\n", b"").replace(b"#600 ", b"##==> ")
+        text = text.replace(b"#20 ", b"##==> ").decode()
+        self.assertEqual(self.evaluate(session, """(() => {
+            const pre = document.querySelector('pre');
+            getSelection().selectAllChildren(pre);
+            return getSelection().toString(); })()"""), text[:-1])
+        # Each chapter link leads to an anchor just before its annotation, scrolled to the top.
+        for n, shown in [(1, "##==> Into the <cave>\n"), (2, "##==> Out again\n")]:
+            with self.subTest(chapter=n):
+                self.assertEqual(self.evaluate(session, f"""(() => {{
+                    scrollTo(0, 0);
+                    const link = document.querySelectorAll('nav a')[{n - 1}];
+                    link.click();
+                    const target = document.getElementById(link.hash.slice(1));
+                    const range = document.createRange();
+                    range.setStartAfter(target);
+                    range.setEnd(document.querySelector('pre'), document.querySelector('pre')
+                                 .childNodes.length);
+                    return [location.hash, target.closest('pre') !== null,
+                            range.toString().split('\\n')[0] + '\\n', scrollY > 0];
+                    }})()"""), [f"#chapter-{n}", True, shown, True])
 
 
 if __name__ == "__main__":
