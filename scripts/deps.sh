@@ -24,3 +24,5 @@ command -v npm >/dev/null || TEST_PACKAGES+=(npm)
 SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
 # scripts/lint.sh.
 LINT_PACKAGES=(clang-format clang-tidy)
+# The benchmarks under bench/: the exporters' peers and the profiler; not needed to build or test.
+BENCH_PACKAGES=(aha colorized-logs valgrind)
