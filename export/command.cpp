@@ -34,8 +34,9 @@ Outcome write_html(reading::Pieces& pieces, Output& out, std::string_view title)
   Html html(out);
   html.begin(title);
   const Outcome outcome = read_movie(pieces, html);
-  html.end();
-  return outcome;
+  // The size is what was read, which a pipe knows only now.
+  html.end(pieces.offset());
+  return outcome == Outcome::done && html.failed() ? Outcome::sink_failed : outcome;
 }
 
 Outcome write_cast(reading::Pieces& pieces, Output& out, std::string_view title) {

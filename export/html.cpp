@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+
+#include "reading/record.hpp"
 
 #include "reading/shown.hpp"
 
@@ -52,7 +55,20 @@ void write_style(Output& out) {
       "  unicode-bidi: bidi-override; direction: ltr; }\n"
       // A wide character takes two cells, whatever the width of its glyph.
       ".w { display: inline-block; width: 2ch; text-align: center; }\n"
-      ".b { font-weight: bold; }\n");
+      ".b { font-weight: bold; }\n"
+      // The heading is written after the <pre>, and shown above it.
+      "body { display: flex; flex-direction: column; }\n"
+      "header { order: -1; padding: 0.5em; border-bottom: 1px solid #444; color: #e0e0e0;\n"
+      "  font-family: \"DejaVu Sans\", \"Helvetica\", \"Arial\", sans-serif; }\n"
+      "h1 { font-size: 1.4em; margin: 0 0 0.2em; overflow-wrap: anywhere; }\n"
+      "h2 { font-size: 1em; margin: 0.6em 0 0.2em; }\n"
+      "header p { margin: 0; color: #b0b0b0; }\n"
+      "header ol { margin: 0; padding-left: 2.5em; }\n"
+      // A long annotation's item is cut to one line on the screen; the page keeps it whole.
+      "header li { white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }\n"
+      "header a { color: #80a8ff; }\n"
+      ".at { font-family: \"DejaVu Sans Mono\", \"Menlo\", \"Consolas\", monospace; "
+      "margin-right: 0.5em; }\n");
   for (std::size_t n = 1; n < kPalette.size(); ++n) {
     out.write(".");
     write_class(out, static_cast<int>(n));
@@ -87,11 +103,77 @@ void write_escaped(Output& out, char32_t c) {
   }
 }
 
+void write_number(Output& out, std::int64_t n) {
+  std::array<char, 24> digits{};
+  const auto result = std::to_chars(digits.begin(), digits.end(), n);
+  out.write({digits.data(), static_cast<std::size_t>(result.ptr - digits.data())});
+}
+
+void write_title(Output& out, std::string_view title) {
+  show_name(title, [&out](char32_t c) { write_escaped(out, c); });
+}
+
+constexpr std::int64_t kMsPerSecond = 1000;
+constexpr std::int64_t kSecondsPerMinute = 60;
+constexpr std::int64_t kSecondsPerHour = 3600;
+constexpr std::int64_t kThousand = 1000;
+
+void add(Phrase& p, std::string_view s) {
+  s.copy(p.chars.data() + p.size, s.size());
+  p.size += s.size();
+}
+
+void add_number(Phrase& p, std::int64_t n) {
+  const auto result = std::to_chars(p.chars.data() + p.size, p.chars.data() + p.chars.size(), n);
+  p.size = static_cast<std::size_t>(result.ptr - p.chars.data());
+}
+
+void add_two_digits(Phrase& p, std::int64_t n) {
+  const std::array<char, 2> d = {static_cast<char>('0' + n / kDecimal),
+                                 static_cast<char>('0' + n % kDecimal)};
+  add(p, {d.data(), d.size()});
+}
+
 }  // namespace
 
+Phrase clock_time(std::int64_t ms) {
+  const std::int64_t s = std::max<std::int64_t>(0, ms) / kMsPerSecond;
+  Phrase p;
+  add_number(p, s / kSecondsPerHour);
+  add(p, ":");
+  add_two_digits(p, s % kSecondsPerHour / kSecondsPerMinute);
+  add(p, ":");
+  add_two_digits(p, s % kSecondsPerMinute);
+  return p;
+}
+
+Phrase byte_size(std::int64_t bytes) {
+  Phrase p;
+  if (bytes < kThousand) {
+    add_number(p, bytes);
+    add(p, bytes == 1 ? " byte" : " bytes");
+    return p;
+  }
+  constexpr std::array<std::string_view, 4> kUnits = {" kB", " MB", " GB", " TB"};
+  std::size_t unit = 0;
+  std::int64_t scale = kThousand;
+  while (unit + 1 < kUnits.size() && bytes / scale >= kThousand) {
+    scale *= kThousand;
+    ++unit;
+  }
+  // Tenths of the unit, cut.
+  const std::int64_t tenths = bytes / (scale / kDecimal);
+  add_number(p, tenths / kDecimal);
+  add(p, ".");
+  add_number(p, tenths % kDecimal);
+  add(p, kUnits[unit]);
+  return p;
+}
+
 void Html::begin(std::string_view title) {
+  title_ = title;
   out_.write(kHead);
-  show_name(title, [this](char32_t c) { write_escaped(out_, c); });
+  write_title(out_, title);
   out_.write("</title>\n");
   write_style(out_);
   out_.write("</head>\n<body>\n<pre>");
@@ -119,7 +201,41 @@ void Html::restyle(Look look) {
   out_.write("\">");
 }
 
+void Html::record_start(std::int64_t ms, bool annotation) {
+  last_ms_ = ms;
+  in_chapter_ = annotation;
+  if (!annotation) return;
+  ++chapter_;
+  mark_left_ = reading::kAnnotationMark.size();
+  // The anchor holds nothing, so that the <pre>'s text stays the transcript's; what a prompt
+  // left on the line goes out before it.
+  write_held();
+  out_.write("<a id=\"chapter-");
+  write_number(out_, chapter_);
+  out_.write("\"></a>");
+  Output& list = chapters_.out();
+  list.write("<li><a href=\"#chapter-");
+  write_number(list, chapter_);
+  list.write("\"><span class=\"at\">");
+  list.write(clock_time(ms).view());
+  list.write("</span>");
+}
+
+void Html::record_end() {
+  if (!in_chapter_) return;
+  in_chapter_ = false;
+  chapters_.out().write("</a></li>\n");
+}
+
 void Html::put(char32_t c, reading::Style style) {
+  // The chapter's text is the annotation's: after the mark, without its line end.
+  if (in_chapter_) {
+    if (mark_left_ > 0) {
+      --mark_left_;
+    } else if (c != U'\n') {
+      show(c, [this](char32_t s) { write_escaped(chapters_.out(), s); });
+    }
+  }
   const Look look = look_of(style);
   switch (c) {
     case U'\n': {
@@ -164,12 +280,7 @@ void Html::put(char32_t c, reading::Style style) {
 void Html::place(char32_t c, int width, Look look) {
   // Curses writes past the right half of a wide character that a backspace stepped onto.
   if (x_ < end_ && cell(x_).width == 0) ++x_;
-  if (x_ + width > kLineCells) {
-    write_cells(end_);
-    base_ += end_;
-    x_ = 0;
-    end_ = 0;
-  }
+  if (x_ + width > kLineCells) write_held();
   // The wide character whose left half this covers leaves a blank.
   if (x_ + width < end_ && cell(x_ + width).width == 0) {
     cell(x_ + width) = Cell{};
@@ -198,6 +309,14 @@ void Html::add_mark(char32_t c) {
   before.mark[before.marks++] = c;
 }
 
+// The line held so far is written out; what follows goes after it.
+void Html::write_held() {
+  write_cells(end_);
+  base_ += end_;
+  x_ = 0;
+  end_ = 0;
+}
+
 void Html::write_cells(int count) {
   if (count > 0) started_ = true;
   for (int i = 0; i < count; ++i) {
@@ -211,13 +330,25 @@ void Html::write_cells(int count) {
   }
 }
 
-void Html::end() {
+void Html::end(std::int64_t size) {
   write_cells(end_);
   x_ = 0;
   end_ = 0;
   if (!(look_ == Look{})) out_.write("</span>");
   look_ = Look{};
-  out_.write("</pre>\n</body>\n</html>\n");
+  out_.write("</pre>\n<header>\n<h1>");
+  write_title(out_, title_);
+  out_.write("</h1>\n<p>Length ");
+  out_.write(clock_time(last_ms_).view());
+  out_.write(" at normal speed, size ");
+  out_.write(byte_size(size).view());
+  out_.write("</p>\n");
+  if (chapter_ > 0) {
+    out_.write("<nav>\n<h2>Chapters</h2>\n<ol>\n");
+    copied_ = chapters_.copy_to(out_);
+    out_.write("</ol>\n</nav>\n");
+  }
+  out_.write("</header>\n</body>\n</html>\n");
 }
 
 }  // namespace exporter

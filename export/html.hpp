@@ -1,10 +1,16 @@
 // A movie as one self-contained HTML5 page: its shown text in one <pre> on a dark background,
-// in a 16-colour palette with bold and reverse video. Every character is written as text,
-// never as markup; the only elements in the body are the <pre> and the writer's own spans.
+// in a 16-colour palette with bold and reverse video, and above it a heading with the
+// movie's name, length and size and a list of its chapters, one for each annotation. Every
+// character from the movie is written as text, never as markup; the <pre> holds the
+// writer's own spans and an empty anchor where each annotation starts, and nothing else.
 // Each line is written as the viewer leaves it when the line ends: a carriage return goes
 // back to the line's start, a backspace one column, what follows writes over them, and a tab
 // is the blanks curses puts. Characters show in the order they come, and a wide one takes
 // exactly two cells.
+//
+// The page is written in one pass, so that a pipe can be read: the heading, whose length is
+// known only at the end, comes after the <pre> and is put above it by the style sheet; the
+// chapter list waits in a spool until then.
 #pragma once
 
 #include <array>
@@ -14,6 +20,7 @@
 
 #include "export/look.hpp"
 #include "export/output.hpp"
+#include "export/spool.hpp"
 #include "reading/text.hpp"
 
 namespace exporter {
@@ -22,18 +29,33 @@ namespace exporter {
 // carriage return then goes back only to the start of what is still held.
 inline constexpr int kLineCells = 4096;
 
-// A sink for read_movie. begin() writes everything up to the <pre>; end() closes the page.
+// A short text of the writer's own (a time, a size), held in place.
+struct Phrase {
+  std::array<char, 32> chars{};
+  std::size_t size = 0;
+  std::string_view view() const { return {chars.data(), size}; }
+};
+
+// A time as h:mm:ss, the hours as many digits as they take; the milliseconds are dropped.
+Phrase clock_time(std::int64_t ms);
+// A size in bytes as people read it: "512 bytes", then one decimal of kB, MB, GB or TB
+// (powers of 1000), cut rather than rounded so that it never overstates.
+Phrase byte_size(std::int64_t bytes);
+
+// A sink for read_movie. begin() writes everything up to the <pre>; end() closes it and
+// writes the heading and the rest of the page.
 class Html {
  public:
   explicit Html(Output& out) : out_(out) {}
 
   void begin(std::string_view title);
+  void record_start(std::int64_t ms, bool annotation);
   void put(char32_t c, reading::Style style);
-  void end();
-
-  void record_start(std::int64_t /*ms*/, bool /*annotation*/) {}
-  void record_end() {}
-  bool failed() const { return out_.failed(); }
+  void record_end();
+  // `size`: the movie's size in bytes.
+  void end(std::int64_t size);
+  // The page or its chapter list (the temporary file it may need) could not be written.
+  bool failed() const { return out_.failed() || chapters_.failed() || !copied_; }
 
  private:
   // One column of the line. width 0: the right half of the wide character before it.
@@ -48,12 +70,20 @@ class Html {
   void restyle(Look look);
   void place(char32_t c, int width, Look look);
   void add_mark(char32_t c);
+  void write_held();
   void write_cells(int count);
   Cell& cell(int x) { return cells_[static_cast<std::size_t>(x)]; }
 
   Output& out_;
-  Look look_;             // of the last character written
-  bool started_ = false;  // a character has been written into the <pre>
+  std::string_view title_;
+  Look look_;                  // of the last character written
+  bool started_ = false;       // a character has been written into the <pre>
+  std::int64_t last_ms_ = 0;   // the time of the last record: the movie's length
+  std::int64_t chapter_ = 0;   // annotations met so far
+  bool in_chapter_ = false;    // an annotation is being read
+  std::size_t mark_left_ = 0;  // characters of its mark still to come
+  Spool chapters_;             // the chapter list's items
+  bool copied_ = true;         // the list was copied into the page, or needs no copying
   std::array<Cell, kLineCells> cells_;
   int x_ = 0;              // the cursor, within the line held
   int end_ = 0;            // how far the line held is written

@@ -1,8 +1,8 @@
 // Exports arbitrary movies as a page and as a cast, and checks both against a plain model of
 // what the viewer shows: the page's <pre>, unescaped, is exactly the shown text, each line as
-// the viewer leaves it, and holds no markup but the writer's own spans; every cast line is
-// valid JSON, and its output, played on a small terminal of the cast's width, leaves the
-// rows curses lays out on that width.
+// the viewer leaves it, and holds no markup but the writer's own spans and empty anchors;
+// every cast line is valid JSON, and its output, played on a small terminal of the cast's
+// width, leaves the rows curses lays out on that width.
 #include <unistd.h>
 
 #include <array>
@@ -317,18 +317,22 @@ std::string page_text(std::string_view page) {
   const std::size_t close = page.rfind("</pre>");
   check(open != std::string_view::npos && close != std::string_view::npos && open < close);
   check(page.find("<pre") == open && page.find("</pre") == close);
-  check(page.substr(close) == "</pre>\n</body>\n</html>\n");
+  // The heading comes after the <pre>; the movie's text is only in it, escaped.
+  check(page.substr(close).starts_with("</pre>\n<header>\n"));
+  check(page.ends_with("</header>\n</body>\n</html>\n"));
   std::string_view inner = page.substr(open + 5, close - open - 5);
   if (inner.starts_with('\n')) inner.remove_prefix(1);  // a parser drops it
   std::string text;
   int depth = 0;
   std::size_t wide = std::string::npos;  // where a wide character's span began in `text`
+  int anchors = 0;
   while (!inner.empty()) {
     const char c = inner.front();
     if (c == '<') {
       const std::size_t end = inner.find('>');
       check(end != std::string_view::npos);
       const std::string_view tag = inner.substr(0, end + 1);
+      constexpr std::string_view kAnchor = "<a id=\"chapter-";
       if (tag == "</span>") {
         if (wide != std::string::npos) {
           // One wide character, and the marks over it.
@@ -342,6 +346,12 @@ std::string page_text(std::string_view page) {
       } else if (tag == "<span class=\"w\">") {
         check(wide == std::string::npos);
         wide = text.size();
+      } else if (tag.starts_with(kAnchor)) {
+        // Each annotation's anchor holds nothing; they are numbered from 1.
+        check(wide == std::string::npos);
+        check(tag == std::string(kAnchor) + std::to_string(++anchors) + "\">");
+        check(inner.substr(end + 1).starts_with("</a>"));
+        inner.remove_prefix(4);
       } else {
         constexpr std::string_view kOpen = "<span class=\"";
         check(wide == std::string::npos);
@@ -637,7 +647,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     exporter::Html html(out);
     html.begin("fuzz");
     exported(movie, html);
-    html.end();
+    html.end(static_cast<std::int64_t>(movie.size()));
     check(out.flush());
   }
   Layout lines(0);

@@ -17,7 +17,12 @@ need_packages() {
 BUILD_PACKAGES=(cmake make g++ pkg-config libncurses-dev libutf8proc-dev)
 # What the tests need on top.
 TEST_PACKAGES=(libgtest-dev tmux python3 mandoc man-db dpkg-dev lintian tidy asciinema chromium strace)
+# npm installs the asciinema web player for the tests; a Node.js install of its own may bring
+# npm without the Debian package.
+command -v npm >/dev/null || TEST_PACKAGES+=(npm)
 # The sanitizer build and the fuzzers (clang with its runtime libraries).
 SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
 # scripts/lint.sh.
 LINT_PACKAGES=(clang-format clang-tidy)
+# The benchmarks under bench/: the exporters' peers and the profiler; not needed to build or test.
+BENCH_PACKAGES=(aha colorized-logs valgrind)

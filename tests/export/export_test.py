@@ -5,8 +5,11 @@ client for casts.
 Usage: export_test.py BINDIR GROUP [unittest arguments]
   GROUP: CommandLine, Tidy, Asciinema or Browser
 """
+import functools
+import http.server
 import json
 import os
+import re
 import shutil
 import stat
 import subprocess
@@ -23,8 +26,11 @@ from scratch import ScratchCase  # noqa: E402
 
 BINDIR = None
 DEADLINE = 30.0
-DEMO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples",
-                    "demo.movie")
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEMO = os.path.join(HERE, "..", "..", "examples", "demo.movie")
+TOCAST_MAN = os.path.join(HERE, "..", "..", "man", "vorlan-tocast.1")
+PLAYER_BUNDLE = None  # the web player's dist/bundle folder, for the Player group
+SKIP = 77  # ctest's skip code, set on the Player group
 
 EXAMPLE = b"line a\nprompt b> \nsleep 1500\nline c\n"
 # Markup, entities, quotes and event handlers: all of it must stay text.
@@ -194,6 +200,23 @@ class CommandLine(Case):
                     with open(out, "rb") as f:
                         self.assertEqual(events, cast_events(f.read())[1])
 
+    def test_chapters_beyond_memory_from_a_pipe(self):
+        # More chapters than the page's writer holds in memory wait in a temporary file.
+        movie = b"".join(b"#1 chapter %d\n" % i for i in range(20000))
+        page = self.export(self.tohtml, "m", movie, "o")
+        piped = subprocess.run(f"cat {self.path('m')} | {self.tohtml} /dev/stdin -", shell=True,
+                               capture_output=True, timeout=60)
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        with open(page, "rb") as f:
+            self.assertEqual(piped.stdout.replace(b">stdin<", b">m<"), f.read())
+        self.assertEqual(piped.stdout.count(b"<li>"), 20000)
+        self.assertIn(b"chapter-20000\"><span class=\"at\">0:33:19</span>chapter 19999</a>",
+                      piped.stdout)
+        # When no temporary file can be made, the run fails as a write does.
+        r = self.run_prog([self.tohtml, self.path("m"), self.path("o")],
+                          env={**os.environ, "TMPDIR": self.path("none")})
+        self.assertRun(r, 1, b"", b"Error writing file\n")
+
     def test_cast_events_and_times(self):
         out = self.export(self.tocast, "m", EXAMPLE + b"#20 note\nline d\n", "o")
         with open(out, "rb") as f:
@@ -360,7 +383,7 @@ class Asciinema(Case):
             pane.close()
 
 
-class Browser(Case):
+class DevTools(Case):
     """Headless chromium over its DevTools pipe: NUL-separated JSON on descriptors 3 and 4."""
 
     def setUp(self):
@@ -423,22 +446,38 @@ class Browser(Case):
                 self.pending += data
 
     def open_page(self, page):
-        target = self.send("Target.createTarget", url="file://" + page)["targetId"]
+        """Opens a file, or a URL (http:...), in a new target; returns its session."""
+        url = page if page.startswith("http:") else "file://" + page
+        target = self.send("Target.createTarget", url=url)["targetId"]
         session = self.send("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         end = time.monotonic() + DEADLINE
         # A new target shows about:blank first.
-        while not self.evaluate(session, "location.protocol === 'file:' && "
+        while not self.evaluate(session, f"location.protocol === '{url.split(':')[0]}:' && "
                                          "document.readyState === 'complete'"):
             if time.monotonic() > end:
                 self.fail("the page did not load")
             time.sleep(0.05)
         return session
 
-    def evaluate(self, session, expression):
+    def evaluate(self, session, expression, wait=False):
+        """The value of `expression`; with `wait`, of the promise it gives."""
         result = self.send("Runtime.evaluate", session, expression=expression,
-                           returnByValue=True)
+                           returnByValue=True, awaitPromise=wait)
         self.assertNotIn("exceptionDetails", result, expression)
         return result["result"].get("value")
+
+    def poll(self, session, expression, expected):
+        """Evaluates `expression` until it gives `expected`, up to the deadline."""
+        end = time.monotonic() + DEADLINE
+        while True:
+            value = self.evaluate(session, expression)
+            if value == expected or time.monotonic() > end:
+                self.assertEqual(value, expected, expression)
+                return
+            time.sleep(0.05)
+
+
+class Browser(DevTools):
 
     def test_page_shows_the_text_in_its_colours(self):
         page = self.export(self.tohtml, "looks", LOOKS, "looks.html")
@@ -446,7 +485,7 @@ class Browser(Case):
         self.assertEqual(self.evaluate(session, "document.querySelector('pre').textContent"),
                          LOOKS_TEXT)
         styles = self.evaluate(session, """[document.querySelector('pre'),
-            ...document.querySelectorAll('span')].map(e => {
+            ...document.querySelectorAll('pre span')].map(e => {
               const s = getComputedStyle(e);
               return [e.textContent, s.color, s.backgroundColor, s.fontWeight];
             })""")
@@ -531,13 +570,187 @@ class Browser(Case):
         self.assertEqual(self.evaluate(session, "typeof window.pwned"), "undefined")
         tags = self.evaluate(session, "[...document.querySelectorAll('*')].map(e => e.localName)")
         self.assertEqual(sorted(set(tags)),
-                         ["body", "head", "html", "meta", "pre", "span", "style", "title"])
+                         ["a", "body", "h1", "h2", "head", "header", "html", "li", "meta", "nav",
+                          "ol", "p", "pre", "span", "style", "title"])
         self.assertEqual(self.evaluate(session, "document.querySelectorAll('pre').length"), 1)
+        self.assertEqual(self.evaluate(session, "document.querySelector('h1').textContent"), name)
+        self.assertEqual(self.evaluate(session, "document.querySelector('li').textContent"),
+                         "0:00:00<svg onload=window.pwned=3>")
+
+    def test_heading_above_the_transcript_and_chapters_that_reach_their_annotations(self):
+        movie = (b"line first\n" + b"line filler\n" * 300 + b"#600 Into the <cave>\n"
+                 + b"line dark\n" * 300 + b"sleep 3600000\n#20 Out again\nline " + b"x" * 70
+                 + b"\nsleep 1500\nline last\n")
+        # From a file and from a pipe alike: one pass writes the same page.
+        page = self.export(self.tohtml, "m.movie", movie, "m.html")
+        piped = subprocess.run(f"cat {self.path('m.movie')} | {self.tohtml} /dev/stdin -",
+                               shell=True, capture_output=True, timeout=60)
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        with open(page, "rb") as f:
+            self.assertEqual(piped.stdout, f.read().replace(b"<title>m.movie<", b"<title>stdin<")
+                             .replace(b"<h1>m.movie<", b"<h1>stdin<"))
+        session = self.open_page(page)
+        size = f"{len(movie) // 1000}.{len(movie) // 100 % 10} kB"
+        self.assertEqual(self.evaluate(session, """[...document.querySelectorAll(
+            'h1, header p, h2, li')].map(e => e.textContent)"""),
+                         ["m.movie", f"Length 1:01:03 at normal speed, size {size}", "Chapters",
+                          "0:00:00Into the <cave>", "1:01:00Out again"])
+        # The heading is above the transcript, which holds the transcript alone: selecting
+        # all of it copies the text and nothing else (a selection leaves off the last newline).
+        self.assertTrue(self.evaluate(session, "document.querySelector('header')"
+                                      ".getBoundingClientRect().bottom <= document.querySelector"
+                                      "('pre').getBoundingClientRect().top"))
+        text = movie.replace(b"line ", b"").replace(b"sleep 3600000\n", b"")
+        text = text.replace(b"sleep 1500\n", b"").replace(b"#600 ", b"##==> ")
+        text = text.replace(b"#20 ", b"##==> ").decode()
+        self.assertEqual(self.evaluate(session, """(() => {
+            const pre = document.querySelector('pre');
+            getSelection().selectAllChildren(pre);
+            return getSelection().toString(); })()"""), text[:-1])
+        # Each chapter link leads to an anchor just before its annotation, scrolled to the top.
+        for n, shown in [(1, "##==> Into the <cave>\n"), (2, "##==> Out again\n")]:
+            with self.subTest(chapter=n):
+                self.assertEqual(self.evaluate(session, f"""(() => {{
+                    scrollTo(0, 0);
+                    const link = document.querySelectorAll('nav a')[{n - 1}];
+                    link.click();
+                    const target = document.getElementById(link.hash.slice(1));
+                    const range = document.createRange();
+                    range.setStartAfter(target);
+                    range.setEnd(document.querySelector('pre'), document.querySelector('pre')
+                                 .childNodes.length);
+                    return [location.hash, target.closest('pre') !== null,
+                            range.toString().split('\\n')[0] + '\\n', scrollY > 0];
+                    }})()"""), [f"#chapter-{n}", True, shown, True])
+
+
+def player_embedding():
+    """The embedding vorlan-tocast(1) shows: the literal block that creates the player, its
+    roff escapes undone. The test plays casts through it, so the manual shows what works."""
+    with open(TOCAST_MAN) as f:
+        blocks = re.findall(r"^\.Bd -literal[^\n]*\n(.*?)^\.Ed$", f.read(), re.M | re.S)
+    [block] = [b for b in blocks if "AsciinemaPlayer.create" in b]
+    return block.replace("\\e", "\\").replace("\\&", "")
+
+
+# Movies played in the web player: at each time (in seconds), the rows the viewer shows then,
+# trailing blanks left out (a tab reaches the next multiple of 8 columns).
+ROWS = [b"line row %d\nsleep 100\n" % n for n in range(1, 31)]
+PLAYED = [
+    ("a chapter", b"line a\nsleep 1500\n#20 Look here.\nline \x1b[31mb\x1b[0m\n",
+     [(0.5, ["a"]), (2.0, ["a", "##==> Look here."]),
+      (3.5, ["a", "##==> Look here.", "b"])]),
+    ("prompts, looks and two chapters",
+     b"prompt \x1b[32mHP:10\x1b[0m> \nline look\nsleep 500\n#10 First one\n"
+     b"line \x1b[1mcaf\xe9 \x1b[34m<&>\x1b[0m\ttab\x07\nsleep 2000\n#5 \"Second\" \\\nprompt end> ",
+     [(0.2, ["HP:10> look"]), (0.5, ["HP:10> look", "##==> First one"]),
+      (2.0, ["HP:10> look", "##==> First one", "caf\u00e9 <&>" + " " * 8 + "tab^G"]),
+      (4.0, ["HP:10> look", "##==> First one", "caf\u00e9 <&>" + " " * 8 + "tab^G",
+             "##==> \"Second\" \\", "end>"])]),
+    ("scrolling", b"".join(ROWS),
+     [(1.25, [f"row {n}" for n in range(1, 14)]),
+      (2.9, [f"row {n}" for n in range(8, 31)])]),
+]
+
+
+class Player(DevTools):
+    """Casts in the asciinema web player, on the page vorlan-tocast(1) shows, served from
+    127.0.0.1 only."""
+
+    def setUp(self):
+        super().setUp()
+        served = self.path("site")
+        os.mkdir(served)
+        for name in ["asciinema-player.min.js", "asciinema-player.css"]:
+            shutil.copy(os.path.join(PLAYER_BUNDLE, name), served)
+        self.served = served
+        handler = functools.partial(Quiet, directory=served)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        import threading
+        thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        thread.start()
+        self.addCleanup(thread.join)
+        self.addCleanup(self.server.server_close)
+        self.addCleanup(self.server.shutdown)
+
+    def page_for(self, cast_name):
+        page = ("<!DOCTYPE html>\n<html lang=\"en\">\n<head><meta charset=\"utf-8\">"
+                "<title>player</title></head>\n<body>\n"
+                + player_embedding().replace("session.cast", cast_name) + "</body>\n</html>\n")
+        name = cast_name + ".html"
+        with open(os.path.join(self.served, name), "w") as f:
+            f.write(page)
+        return f"http://127.0.0.1:{self.server.server_address[1]}/{name}"
+
+    def screen(self, session):
+        return self.evaluate(session, """(() => {
+            const rows = [...document.querySelectorAll('.ap-line')]
+                .map(l => l.textContent.replaceAll('\\u00a0', ' ').trimEnd());
+            while (rows.length && rows[rows.length - 1] === '') rows.pop();
+            return rows; })()""")
+
+    def test_casts_play_in_the_web_player(self):
+        for n, (name, movie, moments) in enumerate(PLAYED):
+            with self.subTest(movie=name):
+                cast = f"{n}.cast"
+                self.export(self.tocast, f"{n}.movie", movie, os.path.join("site", cast))
+                with open(os.path.join(self.served, cast), "rb") as f:
+                    header, events = cast_events(f.read())
+                session = self.open_page(self.page_for(cast))
+                self.poll(session, "typeof player", "object")
+                self.evaluate(session, "player.seek(0)", wait=True)
+                self.assertAlmostEqual(self.evaluate(session, "player.getDuration()"),
+                                       events[-1][0], places=6)
+                # Each marker on the progress bar, its label after its time (mm:ss).
+                self.assertEqual(self.evaluate(session, "[...document.querySelectorAll("
+                                 "'.ap-marker-container .ap-tooltip')].map(e => e.textContent)"),
+                                 [f"{int(e[0]) // 60:02}:{int(e[0]) % 60:02} - {e[2]}"
+                                  for e in events if e[1] == "m"])
+                for at, rows in moments:
+                    with self.subTest(at=at):
+                        self.evaluate(session, f"player.seek({at})", wait=True)
+                        self.poll(session, "player.getCurrentTime()", at)
+                        end = time.monotonic() + DEADLINE
+                        while self.screen(session) != rows and time.monotonic() < end:
+                            time.sleep(0.05)
+                        self.assertEqual(self.screen(session), rows)
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def install_player():
+    """Installs the web player from the npm registry into a scratch folder. Returns the folder
+    and the bundle folder in it, or None and the reason."""
+    npm = shutil.which("npm")
+    if npm is None:
+        return None, "no npm (Debian package npm)"
+    folder = tempfile.mkdtemp(prefix="vorlan-player-")
+    r = subprocess.run([npm, "install", "--prefix", folder, "--no-audit", "--no-fund",
+                        "--no-save", "asciinema-player"], capture_output=True, timeout=600)
+    bundle = os.path.join(folder, "node_modules", "asciinema-player", "dist", "bundle")
+    if r.returncode != 0 or not os.path.exists(os.path.join(bundle, "asciinema-player.min.js")):
+        shutil.rmtree(folder, ignore_errors=True)
+        return None, ("npm could not install the package asciinema-player:\n"
+                      + r.stderr.decode(errors="replace"))
+    return folder, bundle
 
 
 if __name__ == "__main__":
     BINDIR = os.path.abspath(sys.argv.pop(1))
     group = sys.argv.pop(1)
-    suite = unittest.defaultTestLoader.loadTestsFromTestCase(globals()[group])
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    scratch = None
+    if group == "Player":
+        scratch, PLAYER_BUNDLE = install_player()
+        if scratch is None:
+            print(PLAYER_BUNDLE, file=sys.stderr)
+            sys.exit(1 if os.environ.get("CI") == "true" else SKIP)
+    try:
+        suite = unittest.defaultTestLoader.loadTestsFromTestCase(globals()[group])
+        result = unittest.TextTestRunner(verbosity=2).run(suite)
+    finally:
+        if scratch is not None:
+            shutil.rmtree(scratch, ignore_errors=True)
     sys.exit(0 if result.wasSuccessful() else 1)

@@ -53,10 +53,29 @@ std::string pre_of(std::string_view movie) {
   Html html(out);
   html.begin("m");
   EXPECT_EQ(read_into(movie, html), Outcome::done);
-  html.end();
+  html.end(static_cast<std::int64_t>(movie.size()));
   EXPECT_TRUE(out.flush());
   const std::size_t begin = page.find("<pre>") + 5;
   return page.substr(begin, page.rfind("</pre>") - begin);
+}
+
+// The whole page of a movie: its size is taken as `size`.
+std::string page_of(std::string_view movie, std::int64_t size, std::string_view title = "m") {
+  std::string page;
+  Output out(to_string, &page);
+  Html html(out);
+  html.begin(title);
+  EXPECT_EQ(read_into(movie, html), Outcome::done);
+  html.end(size);
+  EXPECT_FALSE(html.failed());
+  EXPECT_TRUE(out.flush());
+  return page;
+}
+
+// What comes after the <pre>.
+std::string heading_of(std::string_view movie, std::int64_t size = 0) {
+  const std::string page = page_of(movie, size);
+  return page.substr(page.rfind("</pre>\n") + 7);
 }
 
 // The cast's events, the header left out.
@@ -86,12 +105,14 @@ TEST(Html, ShownTextInSpansWhereTheLookChanges) {
       {"line \x1b[37ma\x1b[3200mb\x1b[3255mc\x1b[0m\n", "<span class=\"c7\">abc</span>\n"},
       {"line \x1b[39m\x1b[915mbright\x1b[0m\n", "<span class=\"c15 b\">bright</span>\n"},
       {"line \x1b[34mx\n#1 note\r\n",
-       "<span class=\"c4\">x\n</span><span class=\"c4 r\">##==&gt; note\n</span>"},
-      {"#7\nline after\n", "<span class=\"r\">##==&gt; </span>after\n"},
+       "<span class=\"c4\">x\n<a id=\"chapter-1\"></a></span><span class=\"c4 r\">##==&gt; "
+       "note\n</span>"},
+      {"#7\nline after\n", "<a id=\"chapter-1\"></a><span class=\"r\">##==&gt; </span>after\n"},
       {"line <script>alert(\"x\")</script> & 'q'\n",
        "&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;q&#39;\n"},
       {"#1 <img src=x onerror=alert(1)>\n",
-       "<span class=\"r\">##==&gt; &lt;img src=x onerror=alert(1)&gt;\n</span>"},
+       "<a id=\"chapter-1\"></a><span class=\"r\">##==&gt; &lt;img src=x onerror=alert(1)&gt;\n"
+       "</span>"},
       {"line \x01\x7f|\xc2\x85|\xef\xbf\xbe|\t|\r\n", "^A^?|~E|\xef\xbf\xbd|      |\n"},
       {"line caf\xe9 \xe2\x82\xac \x80\n", "caf\xc3\xa9 \xe2\x82\xac \xe2\x82\xac\n"},
       {"line cut\0 <b>\nline next\n"sv, "cutnext\n"},
@@ -107,13 +128,99 @@ TEST(Html, TitleIsEscapedAndPageIsWhole) {
   Output out(to_string, &page);
   Html html(out);
   html.begin("<b>&\"'\x07\xe9.movie");
-  html.end();
+  html.end(0);
   ASSERT_TRUE(out.flush());
   EXPECT_NE(page.find("<title>&lt;b&gt;&amp;&quot;&#39;^G\xc3\xa9.movie</title>"),
             std::string::npos)
       << page;
+  EXPECT_NE(page.find("<h1>&lt;b&gt;&amp;&quot;&#39;^G\xc3\xa9.movie</h1>"), std::string::npos);
   EXPECT_TRUE(page.starts_with("<!DOCTYPE html>\n"));
-  EXPECT_TRUE(page.ends_with("<pre></pre>\n</body>\n</html>\n"));
+  EXPECT_TRUE(
+      page.ends_with("<pre></pre>\n<header>\n<h1>&lt;b&gt;&amp;&quot;&#39;^G\xc3\xa9.movie"
+                     "</h1>\n<p>Length 0:00:00 at normal speed, size 0 bytes</p>\n"
+                     "</header>\n</body>\n</html>\n"))
+      << page;
+}
+
+TEST(Html, ClockTimeAndByteSize) {
+  const struct {
+    std::int64_t ms;
+    std::string_view shows;
+  } times[] = {{0, "0:00:00"},
+               {999, "0:00:00"},
+               {1000, "0:00:01"},
+               {59999, "0:00:59"},
+               {60000, "0:01:00"},
+               {3599999, "0:59:59"},
+               {3600000, "1:00:00"},
+               {36000000, "10:00:00"},
+               {-5, "0:00:00"},
+               {360000000000, "100000:00:00"},
+               {INT64_MAX, "2562047788015:12:55"}};
+  for (const auto& t : times) EXPECT_EQ(clock_time(t.ms).view(), t.shows) << t.ms;
+  const struct {
+    std::int64_t bytes;
+    std::string_view shows;
+  } sizes[] = {{0, "0 bytes"},
+               {1, "1 byte"},
+               {999, "999 bytes"},
+               {1000, "1.0 kB"},
+               {1099, "1.0 kB"},
+               {1100, "1.1 kB"},
+               {999999, "999.9 kB"},
+               {1000000, "1.0 MB"},
+               {209715200, "209.7 MB"},
+               {1073741824, "1.0 GB"},
+               {999999999999, "999.9 GB"},
+               {1000000000000, "1.0 TB"},
+               {INT64_MAX, "9223372.0 TB"}};
+  for (const auto& s : sizes) EXPECT_EQ(byte_size(s.bytes).view(), s.shows) << s.bytes;
+}
+
+TEST(Html, HeadingGivesLengthSizeAndChapters) {
+  // The length is the time of the last record: the viewer does not pause after it.
+  EXPECT_EQ(heading_of("line a\nsleep 61500\nline b\nsleep 9000\n", 1234567),
+            "<header>\n<h1>m</h1>\n<p>Length 0:01:01 at normal speed, size 1.2 MB</p>\n"
+            "</header>\n</body>\n</html>\n");
+  // Each annotation: an empty anchor where it starts, and a list item at its time with its
+  // text as shown, escaped, without the mark or the line end.
+  const std::string_view movie =
+      "line \x1b[31mred\n"
+      "#20 First <b>&amp;\x07\r\n"
+      "#5\n"
+      "sleep 3600000\n"
+      "#1 \xe9t\xe9\n";
+  EXPECT_EQ(pre_of(movie),
+            "<span class=\"c1\">red\n<a id=\"chapter-1\"></a></span><span class=\"c1 r\">"
+            "##==&gt; First &lt;b&gt;&amp;amp;^G\n<a id=\"chapter-2\"></a>##==&gt; "
+            "<a id=\"chapter-3\"></a>##==&gt; \xc3\xa9t\xc3\xa9\n</span>");
+  EXPECT_EQ(heading_of(movie, 5),
+            "<header>\n<h1>m</h1>\n<p>Length 1:00:02 at normal speed, size 5 bytes</p>\n"
+            "<nav>\n<h2>Chapters</h2>\n<ol>\n"
+            "<li><a href=\"#chapter-1\"><span class=\"at\">0:00:00</span>"
+            "First &lt;b&gt;&amp;amp;^G</a></li>\n"
+            "<li><a href=\"#chapter-2\"><span class=\"at\">0:00:02</span></a></li>\n"
+            "<li><a href=\"#chapter-3\"><span class=\"at\">1:00:02</span>\xc3\xa9t\xc3\xa9"
+            "</a></li>\n"
+            "</ol>\n</nav>\n</header>\n</body>\n</html>\n");
+}
+
+TEST(Html, ChaptersBeyondMemoryAreKeptInOrder) {
+  // More items than the spool's memory holds: the rest waits in a temporary file.
+  std::string movie;
+  const int count = 20000;
+  for (int i = 1; i <= count; ++i) movie += "#1 note " + std::to_string(i) + "\n";
+  const std::string heading = heading_of(movie);
+  std::size_t at = 0;
+  for (int i = 1; i <= count; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string item = "<li><a href=\"#chapter-" + n + "\"><span class=\"at\">" +
+                             std::string(clock_time(std::int64_t{100} * (i - 1)).view()) +
+                             "</span>note " + n + "</a></li>\n";
+    at = heading.find(item, at);
+    ASSERT_NE(at, std::string::npos) << item;
+  }
+  EXPECT_TRUE(heading.ends_with("</a></li>\n</ol>\n</nav>\n</header>\n</body>\n</html>\n"));
 }
 
 TEST(Cast, EventsFollowThePacingAtNormalSpeed) {

@@ -283,7 +283,8 @@ class Export(Scratch):
             with self.subTest(name, program="vorlan-tohtml"):
                 r = self.run_program([program("vorlan-tohtml"), path, "-"])
                 self.assertEqual((r.returncode, r.stderr), (0, b""))
-                self.assertTrue(r.stdout.endswith(b"</pre>\n</body>\n</html>\n"))
+                self.assertTrue(r.stdout.endswith(b"</header>\n</body>\n</html>\n"))
+                self.assertEqual(r.stdout.count(b"</pre>\n<header>\n"), 1)
                 self.assertEqual(r.stdout.count(b"<pre>"), 1)
             with self.subTest(name, program="vorlan-tocast"):
                 r = self.run_program([program("vorlan-tocast"), path, "-"])
