@@ -349,7 +349,7 @@ TEST(Html, LinesShowAsTheViewerLeavesThem) {
       {"prompt abcdef\rxy", "xycdef"},  // the movie's end clears nothing
       {"line two\r\x1b[0m\nline three\r\r\n", "two\nthree\n"},
       {"line a\tb\n", "a       b\n"},  // a tab is the blanks curses puts
-      {"#1 \tx\n", "<span class=\"r\">##==&gt;   x\n</span>"},
+      {"#1 \tx\n", "<a id=\"chapter-1\"></a><span class=\"r\">##==&gt;   x\n</span>"},
       {"prompt a\x1b[31m\tb\x1b[0m\rX", "X<span class=\"c1\">       b</span>"},
       // Wide characters take two cells; a backspace onto the right half of one leaves it
       // whole and what follows goes after it.
