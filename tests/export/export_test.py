@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from tmux_pane import Pane  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from scratch import ScratchCase  # noqa: E402
+import tools  # noqa: E402
 
 BINDIR = None
 DEADLINE = 30.0
@@ -251,7 +252,7 @@ class Browser(Case):
 
         self.profile = tempfile.mkdtemp()
         self.browser = subprocess.Popen(
-            [shutil.which("chromium"), "--headless", "--no-sandbox", "--disable-gpu",
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu",
              "--disable-quic", "--no-first-run", "--disable-background-networking",
              "--disable-component-update", "--disable-sync", "--remote-debugging-pipe",
              f"--user-data-dir={self.profile}", "about:blank"],
@@ -356,6 +357,8 @@ class Browser(Case):
 if __name__ == "__main__":
     BINDIR = os.path.abspath(sys.argv.pop(1))
     group = sys.argv.pop(1)
+    tools.need(*{"Tidy": ["tidy"], "Asciinema": ["asciinema", "tmux"],
+                 "Browser": ["chromium"]}.get(group, []))
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(globals()[group])
     result = unittest.TextTestRunner(verbosity=2).run(suite)
     sys.exit(0 if result.wasSuccessful() else 1)
