@@ -3,8 +3,6 @@
 // the viewer leaves it, and holds no markup but the writer's own spans and empty anchors;
 // every cast line is valid JSON, and its output, played on a small terminal of the cast's
 // width, leaves the rows curses lays out on that width.
-#include <unistd.h>
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -597,41 +595,10 @@ bool append(void* context, std::string_view bytes) {
   return true;
 }
 
-// The movie on a descriptor: a pipe when it fits one (no file system in the loop), else a
-// scratch file.
-constexpr std::size_t kPipeFits = 32 * 1024;
-
-class MovieInput {
- public:
-  explicit MovieInput(std::string_view movie) {
-    if (movie.size() <= kPipeFits) {
-      std::array<int, 2> ends{};
-      check(pipe(ends.data()) == 0);
-      check(write(ends[1], movie.data(), movie.size()) == static_cast<ssize_t>(movie.size()));
-      close(ends[1]);
-      fd_ = ends[0];
-      return;
-    }
-    char path[] = "/tmp/export_fuzzXXXXXX";
-    fd_ = mkstemp(path);
-    check(fd_ >= 0);
-    unlink(path);
-    check(write(fd_, movie.data(), movie.size()) == static_cast<ssize_t>(movie.size()));
-    check(lseek(fd_, 0, SEEK_SET) == 0);
-  }
-  ~MovieInput() { close(fd_); }
-  MovieInput(const MovieInput&) = delete;
-  MovieInput& operator=(const MovieInput&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
-
 template <class Writer>
 void exported(std::string_view movie, Writer& writer) {
-  const MovieInput input(movie);
-  reading::Pieces pieces(input.fd());
+  // From memory, as if from a file: no descriptor, no system call in the loop.
+  reading::Pieces pieces(movie);
   check(exporter::read_movie(pieces, writer) == exporter::Outcome::done);
 }
 
@@ -641,7 +608,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view movie(reinterpret_cast<const char*>(data), size);
   const std::u32string chars = model(movie);
 
-  std::string page;
+  // The outputs keep their memory from one input to the next: fresh memory for each would
+  // cost more than the exporting.
+  static std::string page;
+  page.clear();
   {
     exporter::Output out(append, &page);
     exporter::Html html(out);
@@ -654,7 +624,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lines.run(chars);
   check(page_text(page) == utf8(lines.page()));
 
-  std::string cast;
+  static std::string cast;
+  cast.clear();
   {
     exporter::Output out(append, &cast);
     exporter::Cast writer(out);

@@ -149,11 +149,16 @@ std::int32_t to_count(std::string_view text) {
   return c.value();
 }
 
-void pause_ms(std::int32_t ms) {
-  if (ms <= 0) return;
+timeval pause_time(std::int32_t ms) {
   timeval tv{};
   tv.tv_sec = ms / kMsPerSecond;
   tv.tv_usec = static_cast<suseconds_t>(ms % kMsPerSecond) * kUsPerMs;
+  return tv;
+}
+
+void pause_ms(std::int32_t ms) {
+  if (ms <= 0) return;
+  timeval tv = pause_time(ms);
   (void)select(0, nullptr, nullptr, nullptr, &tv);
 }
 

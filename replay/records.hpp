@@ -2,6 +2,8 @@
 // the record loop itself over any pair of streams. Only main touches argv and files.
 #pragma once
 
+#include <sys/time.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -47,6 +49,9 @@ class Count {
 
 // The whole of `text` as one count.
 std::int32_t to_count(std::string_view text);
+
+// `ms` milliseconds as the seconds and microseconds a select waits for; ms > 0.
+timeval pause_time(std::int32_t ms);
 
 // Waits `ms` milliseconds with a select on no descriptors; zero or less: no pause. An
 // interrupted wait is not resumed.

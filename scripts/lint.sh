@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
-need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${LINT_PACKAGES[@]}"
+# Configuring needs the build and test libraries; no test runs, so none of their programs.
+need_packages "${BUILD_PACKAGES[@]}" "${TEST_BUILD_PACKAGES[@]}" "${LINT_PACKAGES[@]}"
 build=${1:-build}
 [ -f "$build/compile_commands.json" ] ||
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORLAN_WERROR=ON >/dev/null

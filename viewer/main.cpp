@@ -17,6 +17,8 @@
 
 namespace {
 
+// The usage banner is the program's fixed text, version included, as users and scripts know
+// it: it does not follow the project's version (CMakeLists.txt), which the packages carry.
 constexpr const char* kVersion = "1.2.23";
 
 void usage() {

@@ -23,6 +23,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from tmux_pane import Pane  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from scratch import ScratchCase  # noqa: E402
+import tools  # noqa: E402
 
 BINDIR = None
 DEADLINE = 30.0
@@ -30,7 +31,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(HERE, "..", "..", "examples", "demo.movie")
 TOCAST_MAN = os.path.join(HERE, "..", "..", "man", "vorlan-tocast.1")
 PLAYER_BUNDLE = None  # the web player's dist/bundle folder, for the Player group
-SKIP = 77  # ctest's skip code, set on the Player group
+SKIP = tools.SKIP
 
 EXAMPLE = b"line a\nprompt b> \nsleep 1500\nline c\n"
 # Markup, entities, quotes and event handlers: all of it must stay text.
@@ -399,7 +400,7 @@ class DevTools(Case):
 
         self.profile = tempfile.mkdtemp()
         self.browser = subprocess.Popen(
-            [shutil.which("chromium"), "--headless", "--no-sandbox", "--disable-gpu",
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu",
              "--disable-quic", "--no-first-run", "--disable-background-networking",
              "--disable-component-update", "--disable-sync", "--remote-debugging-pipe",
              f"--user-data-dir={self.profile}", "about:blank"],
@@ -741,6 +742,8 @@ def install_player():
 if __name__ == "__main__":
     BINDIR = os.path.abspath(sys.argv.pop(1))
     group = sys.argv.pop(1)
+    tools.need(*{"Tidy": ["tidy"], "Asciinema": ["asciinema", "tmux"],
+                 "Browser": ["chromium"], "Player": ["chromium", "npm"]}.get(group, []))
     scratch = None
     if group == "Player":
         scratch, PLAYER_BUNDLE = install_player()

@@ -1,20 +1,20 @@
 #!/usr/bin/env python3
 """Builds the Debian package from the build tree with CPack and runs lintian on it; fails on
-any error or warning lintian reports, or when lintian is missing.
+any error or warning lintian reports.
 
 Usage: lintian_test.py BUILD_DIR"""
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import tools  # noqa: E402
+
 
 def main() -> int:
     build = sys.argv[1]
-    if not shutil.which("lintian"):
-        print("lintian not found: install the Debian package lintian (scripts/deps.sh does)")
-        return 1
+    tools.need("lintian")
     with tempfile.TemporaryDirectory(prefix="vorlan-lintian-") as scratch:
         made = subprocess.run(["cpack", "-G", "DEB", "--config",
                                os.path.join(build, "CPackConfig.cmake"), "-B", scratch],
