@@ -95,14 +95,16 @@ Escape escape_for(Look look) {
 
 }  // namespace
 
-void Cast::begin(std::int64_t widest, std::string_view title) {
+void Cast::begin(std::int64_t widest, std::string_view title, std::string_view charset) {
   out_.write("{\"version\": 2, \"width\": ");
   write_number(out_, std::clamp(widest, kMinWidth, kMaxWidth));
   out_.write(", \"height\": ");
   write_number(out_, kHeight);
   out_.write(", \"title\": \"");
   show_name(title, [this](char32_t c) { out_.write(json(c).view()); });
-  out_.write("\"}\n");
+  out_.write("\", \"env\": {\"MOVIE_CHARSET\": \"");
+  out_.write(charset);  // a name of the program's own: nothing to escape
+  out_.write("\"}}\n");
 }
 
 void Cast::record_start(std::int64_t ms, bool annotation) {

@@ -15,6 +15,7 @@
 #include "export/width.hpp"
 #include "format/same_file.hpp"
 #include "format/standard_descriptors.hpp"
+#include "reading/charset.hpp"
 #include "reading/pieces.hpp"
 
 namespace exporter {
@@ -66,31 +67,34 @@ int open_output(const char* path) {
 
 // The widest shown line, when the input can be read twice; else nothing is read and the
 // narrowest width does.
-Outcome measure(reading::Pieces& pieces, int in_fd, std::int64_t& widest) {
+Outcome measure(reading::Pieces& pieces, int in_fd, reading::Charset& charset,
+                std::int64_t& widest) {
   widest = 0;
   if (::lseek(in_fd, 0, SEEK_CUR) < 0) return Outcome::done;
   Width width;
-  const Outcome outcome = read_movie(pieces, width);
+  const Outcome outcome = read_movie(pieces, width, &charset);
   if (outcome != Outcome::done) return outcome;
   widest = width.widest();
   return pieces.seek(0) ? Outcome::done : Outcome::read_error;
 }
 
-Outcome write_html(reading::Pieces& pieces, Output& out, std::string_view title) {
+Outcome write_html(reading::Pieces& pieces, reading::Charset& charset, Output& out,
+                   std::string_view title) {
   Html html(out);
-  html.begin(title);
-  const Outcome outcome = read_movie(pieces, html);
+  html.begin(title, charset.name());
+  const Outcome outcome = read_movie(pieces, html, &charset);
   html.end();
   return outcome;
 }
 
-Outcome write_cast(reading::Pieces& pieces, int in_fd, Output& out, std::string_view title) {
+Outcome write_cast(reading::Pieces& pieces, reading::Charset& charset, int in_fd, Output& out,
+                   std::string_view title) {
   std::int64_t widest = 0;
-  const Outcome measured = measure(pieces, in_fd, widest);
+  const Outcome measured = measure(pieces, in_fd, charset, widest);
   if (measured != Outcome::done) return measured;
   Cast cast(out);
-  cast.begin(widest, title);
-  const Outcome outcome = read_movie(pieces, cast);
+  cast.begin(widest, title, charset.name());
+  const Outcome outcome = read_movie(pieces, cast, &charset);
   cast.end();
   return outcome;
 }
@@ -142,11 +146,14 @@ int run(int argc, char* argv[], Format format) {
   }
   int out_fd = to_stdout ? STDOUT_FILENO : out.get();
   Output output(drain_to_descriptor, &out_fd);
-  reading::Pieces pieces(in.get());
+  // The set is decided from the movie's start, which the reading then goes on from.
+  reading::Sample sample(in.get());
+  reading::Pieces pieces(in.get(), sample.bytes());
 
   const std::string_view title = file_name(in_path);
-  const Outcome outcome = format == Format::html ? write_html(pieces, output, title)
-                                                 : write_cast(pieces, in.get(), output, title);
+  const Outcome outcome = format == Format::html
+                              ? write_html(pieces, sample.charset(), output, title)
+                              : write_cast(pieces, sample.charset(), in.get(), output, title);
   bool written = output.flush() && outcome != Outcome::sink_failed;
   if (to_stdout) {
     written = std::fclose(stdout) == 0 && written;

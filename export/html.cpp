@@ -18,6 +18,10 @@ constexpr std::string_view kHead =
     "<html lang=\"en\">\n"
     "<head>\n"
     "<meta charset=\"utf-8\">\n"
+    "<meta name=\"movie-charset\" content=\"";
+// Then the set the movie was read in, and the rest of the head.
+constexpr std::string_view kHeadRest =
+    "\">\n"
     // Nothing from a movie can be markup, and should anything ever slip through, the page
     // still runs no script and loads nothing.
     "<meta http-equiv=\"Content-Security-Policy\" "
@@ -82,8 +86,10 @@ void write_escaped(Output& out, char32_t c) {
 
 }  // namespace
 
-void Html::begin(std::string_view title) {
+void Html::begin(std::string_view title, std::string_view charset) {
   out_.write(kHead);
+  out_.write(charset);  // a name of the program's own: nothing to escape
+  out_.write(kHeadRest);
   show_name(title, [this](char32_t c) { write_escaped(out_, c); });
   out_.write("</title>\n");
   write_style(out_);

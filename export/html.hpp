@@ -17,7 +17,8 @@ class Html {
  public:
   explicit Html(Output& out) : out_(out) {}
 
-  void begin(std::string_view title);
+  // `charset`: the name of the set the movie is read in, told in the head.
+  void begin(std::string_view title, std::string_view charset = reading::kDefaultCharsetName);
   void put(char32_t c, reading::Style style);
   void end();
 

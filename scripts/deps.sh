@@ -14,7 +14,7 @@ need_packages() {
 }
 
 # What building and running the programs needs.
-BUILD_PACKAGES=(cmake make g++ pkg-config libncurses-dev)
+BUILD_PACKAGES=(cmake make g++ pkg-config libncurses-dev libuchardet-dev)
 # What the tests need on top.
 TEST_PACKAGES=(libgtest-dev tmux python3 mandoc man-db dpkg-dev lintian tidy asciinema chromium)
 # The sanitizer build and the fuzzers (clang with its runtime libraries).

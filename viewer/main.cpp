@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "format/standard_descriptors.hpp"
+#include "reading/charset.hpp"
 #include "reading/pieces.hpp"
 #include "viewer/grid.hpp"
 #include "viewer/play.hpp"
@@ -81,9 +82,10 @@ int main(int argc, char* argv[]) {
     viewer::Terminal term;
     failure = term.start();
     if (failure == nullptr) {
-      reading::Pieces pieces(movie.fd);
+      reading::Sample sample(movie.fd);
+      reading::Pieces pieces(movie.fd, sample.bytes());
       viewer::Grid grid(term.text_rows(), term.cols());
-      status = viewer::Player(pieces, size, grid, term).run();
+      status = viewer::Player(pieces, size, grid, term, &sample.charset()).run();
       if (status == viewer::kExitInputEnded) failure = "Key input ended";
     }
   }  // the terminal is back as it was before anything is printed

@@ -73,8 +73,12 @@ class KeyQueue {
 template <class Term>
 class Player {
  public:
-  Player(reading::Pieces& movie, std::int64_t size, Grid& grid, Term& term)
-      : movie_(movie), size_(size), grid_(grid), term_(term) {}
+  // `charset`: the movie's decided set (none: today's rule).
+  Player(reading::Pieces& movie, std::int64_t size, Grid& grid, Term& term,
+         reading::Charset* charset = nullptr)
+      : movie_(movie), size_(size), grid_(grid), term_(term) {
+    reading_.text.charset = charset;
+  }
 
   // Plays until the user quits (kExitQuit) or key input ends (kExitInputEnded).
   int run() {

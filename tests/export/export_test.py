@@ -162,7 +162,8 @@ class CommandLine(Case):
                 with open(out, "rb") as f:
                     header, _ = cast_events(f.read())
                 self.assertEqual(header, {"version": 2, "width": width, "height": 24,
-                                          "title": "m.movie"})
+                                          "title": "m.movie",
+                                          "env": {"MOVIE_CHARSET": "UTF-8/windows-1252"}})
                 # A pipe is read once: the narrowest width does, the events are the same.
                 piped = subprocess.run(
                     f"cat {self.path('m.movie')} | {self.tocast} /dev/stdin -", shell=True,

@@ -451,8 +451,9 @@ class Characters(ViewerCase):
         # The wide characters take two cells each: the cursor waits after the prompt's two.
         pane.wait_for(lambda _: pane.query("#{cursor_x},#{cursor_y}") == "4,6",
                       "the cursor after two wide characters")
+        # A sequence cut by escapes shows in the look of its first byte.
         e = pane.cells()[4][7]
-        self.assertEqual((e.char, e.fg, e.bold), ("\u00e9", 2, True))
+        self.assertEqual((e.char, e.fg, e.bold), ("\u00e9", 2, False))
 
 
 class KeySources(ViewerCase):
