@@ -463,7 +463,7 @@ class Characters(ViewerCase):
         for key, coloured, colour in (("gb18030", 8, 1), ("koi8_r", 17, 2), ("shift_jis", 6, 4)):
             with self.subTest(movie=key):
                 data, _, shown = charset_movies.screen_movie(key)
-                pane = self.start_utf8(data + b"sleep 100000\n")
+                pane = self.start_utf8(data + b"sleep 100000\nline tail\n")
                 prompt = shown.split("\n")[-1]
                 pane.wait_text(prompt)
                 self.assertEqual(pane.lines()[:4], shown.split("\n"))
