@@ -354,8 +354,12 @@ std::string cast_text(std::string_view cast) {
       } else {
         header.number();
       }
-      check(header.eat(key == "title" ? '}' : ','));
+      check(header.eat(','));
     }
+    check(header.string() == "env" && header.eat(':') && header.eat('{'));
+    check(header.string() == "MOVIE_CHARSET" && header.eat(':'));
+    header.string();
+    check(header.eat('}') && header.eat('}'));
     check(header.at_end());
   }
   std::string data;

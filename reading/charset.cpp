@@ -41,10 +41,6 @@ constexpr std::array<Known, 13> kKnown = {{
     {{"ISO-8859-2", "", ""}, "ISO-8859-2", {"ISO-8859-2", nullptr}, true},
 }};
 
-constexpr std::string_view kRecognised =
-    "GB18030 (GBK, GB2312), Big5, EUC-KR, Shift_JIS, EUC-JP, EUC-TW, KOI8-R, KOI8-U, "
-    "windows-1251, IBM866, ISO-8859-5, windows-1250, ISO-8859-2";
-
 // Evidence below these many bytes beyond ASCII is not enough: the detector names odd sets
 // for a few stray bytes (one accent in a western movie gives ISO-8859-2, eight give IBM852),
 // and a single-byte set is told from another by the letters' frequencies alone.
@@ -206,8 +202,6 @@ Converted Charset::convert(const unsigned char* bytes, std::size_t n, char32_t* 
   }
   return c;
 }
-
-std::string_view recognised() { return kRecognised; }
 
 Evidence examine(std::string_view movie_start) {
   Gatherer g;

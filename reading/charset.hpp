@@ -34,7 +34,7 @@ inline constexpr std::string_view kDefaultCharsetName = "UTF-8/windows-1252";
 class Charset {
  public:
   Charset() = default;
-  // One of the recognised sets by its detector name (see recognised()); today's rule when
+  // One of the recognised sets by its detector name (the man pages list them); today's rule when
   // the name is not one of them or this system's iconv does not have it.
   static Charset named(std::string_view detector_name);
 
@@ -58,10 +58,6 @@ class Charset {
   std::string_view name_;
   bool single_byte_ = false;
 };
-
-// The sets a sample can be decided to be, by their names, comma-separated (the man pages
-// list them).
-std::string_view recognised();
 
 // What was learnt from a sample's text.
 struct Evidence {
