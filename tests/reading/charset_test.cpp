@@ -101,6 +101,34 @@ TEST(Charset, NamedSetsDecodeThroughEscapesReturnsAndCuts) {
   }
 }
 
+TEST(Charset, ALongRecordReadInPiecesOfAnySize) {
+  // Longer than the piece buffer, its characters across every kind of cut: an odd start
+  // puts a double-byte character on each boundary of an even piece size.
+  std::string record = "line x";
+  std::u32string expected = U"x";
+  while (record.size() < 2 * kPieceBufferSize + 100) {
+    record += "\xd6\xd0\x1b[31m\xce\x1b[0m\xc4\x94\x39\xfc\x36";
+    expected += U"\u4e2d\u6587\U0001F600";
+  }
+  record += "\r\n";
+  expected += U"\n";
+  Charset gb = Charset::named("GB18030");
+  for (const std::size_t limit : {std::size_t{7}, std::size_t{4096}, kPieceBufferSize}) {
+    // A piece lives until the next one is read: each is read as it comes.
+    Pieces pieces(record, limit);
+    Reading r;
+    r.text.charset = &gb;
+    std::u32string shown;
+    const auto put = [&](char32_t c, Style /*style*/) { shown += c; };
+    const std::string_view first = pieces.next();
+    ASSERT_TRUE(first.starts_with("line x")) << first.size();
+    first_piece(first, r, put);
+    for (std::string_view p = pieces.next(); !p.empty(); p = pieces.next()) next_piece(p, r, put);
+    record_end(r, put);
+    EXPECT_EQ(shown, expected) << "pieces of " << limit;
+  }
+}
+
 TEST(Charset, EachRecordDecodesAfresh) {
   // A lead byte at a record's end does not join the next record's first byte.
   Charset gb = Charset::named("GB18030");
