@@ -172,7 +172,8 @@ Charset Charset::named(std::string_view detector_name) {
   for (const char* name : known->iconv) {
     if (name == nullptr) continue;
     const iconv_t cd = iconv_open(kUtf32, name);
-    if (cd == reinterpret_cast<iconv_t>(-1)) continue;
+    // iconv_open's failure is (iconv_t)-1, the one way POSIX gives to tell it.
+    if (cd == reinterpret_cast<iconv_t>(-1)) continue;  // NOLINT(performance-no-int-to-ptr)
     cs.cd_.reset(cd);
     cs.name_ = known->name;
     cs.single_byte_ = known->single_byte;

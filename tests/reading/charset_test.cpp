@@ -54,7 +54,7 @@ std::u32string read(const std::vector<std::string_view>& pieces, Charset& charse
 
 // Every cut of a record into two and three pieces shows what the whole record shows.
 std::u32string at_every_cut(std::string_view record, Charset& charset) {
-  const std::u32string whole = read({record}, charset);
+  std::u32string whole = read({record}, charset);
   const std::size_t first = record.find(' ') + 1;
   for (std::size_t a = first; a < record.size(); ++a) {
     EXPECT_EQ(read({record.substr(0, a), record.substr(a)}, charset), whole)
