@@ -179,11 +179,12 @@ TEST(Charset, TodaysRuleUnlessTheEvidenceIsEnough) {
   // The same bytes as a count or inside escapes and keywords are no text.
   const std::string not_text =
       "sleep 100\xd6\xd0\xce\xc4\xd6\xd0\xce\xc4\nline \x1b[3\xd6\xd0\xce\xc4\xd6\xd0\xce\xc4m\n";
+  const std::string telnet_utf8 = telnet + utf8;
   const Decision cases[] = {
       {ascii, kDefaultCharsetName},
       {utf8, kDefaultCharsetName},
       {telnet, kDefaultCharsetName},
-      {telnet + utf8, kDefaultCharsetName},
+      {telnet_utf8, kDefaultCharsetName},
       {one_accent, kDefaultCharsetName},
       {gb, "GB18030"},
       {not_text, kDefaultCharsetName},
