@@ -16,9 +16,14 @@ figures.
 2. Peak resident memory of each exporter on a 1 GB movie against a 1 MB one. Target: within 10%.
 3. The page of examples/demo.movie against the movie's shown text (the page's <pre> text).
    Target: at most 3 x.
+4. Each exporter on a ~100 MB GB18030 movie (decoded through iconv) against a UTF-8 movie of
+   the same text and size. Target: at most 2 x (no slower than half the speed).
+5. Given REFERENCE (a BINDIR of an earlier build), each exporter on the movie of 1. against
+   that build's. Target: at most 1.10 x.
 
-Usage: bench/export.py [BINDIR] [RUNS]   (BINDIR holds the three programs, as installed; default
-                                          build/stage/bin, relative to the source tree)
+Usage: bench/export.py [BINDIR] [RUNS] [REFERENCE]
+  BINDIR holds the three programs, as installed; default build/stage/bin, relative to the
+  source tree; REFERENCE, the same of an earlier build.
 Needs cc, and aha and ansi2html for the peers (scripts/deps.sh: BENCH_PACKAGES).
 Exits 1 when a target is missed.
 """
@@ -91,11 +96,35 @@ def run_filter(argv, source, target):
         return time.monotonic() - start
 
 
+def write_cjk(path, codec, megabytes):
+    """Records of a Chinese MUD, coloured, until the movie holds `megabytes`."""
+    block = "".join(f"line \x1b[3{k % 7 + 1}m{k:05d}\x1b[0m 你正站在扬州城的中央广场，四周人来人往，"
+                    f"热闹非凡。北门外是一片竹林。 HP:100/100\nsleep 10\n"
+                    for k in range(2000)).encode(codec)
+    with open(path, "wb") as f:
+        while f.tell() < megabytes * 1000000:
+            f.write(block)
+    return os.path.getsize(path)
+
+
+def medians(progs, movie, runs, tmp):
+    """Median wall time of each program over `movie`, runs interleaved."""
+    times = {name: [] for name in progs}
+    for name, prog in progs.items():
+        run([prog, movie, os.path.join(tmp, "out")])
+    order = list(progs)
+    for i in range(runs):
+        for name in order[i % len(order):] + order[:i % len(order)]:
+            times[name].append(run([progs[name], movie, os.path.join(tmp, "out")]))
+    return {name: statistics.median(t) for name, t in times.items()}
+
+
 def main():
     bindir = sys.argv[1] if len(sys.argv) > 1 else "build/stage/bin"
     if not os.path.isabs(bindir):
         bindir = os.path.join(SOURCE, bindir)
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    reference = sys.argv[3] if len(sys.argv) > 3 else None
     progs = {name: os.path.join(bindir, name) for name in ["vorlan-totext", *EXPORTERS]}
     for p in progs.values():
         if not os.access(p, os.X_OK):
@@ -155,7 +184,34 @@ def main():
             met = ratio >= target if sense == ">=" else ratio <= target
             ok &= met
             print(f"  {label} {ratio:.3f} (target {sense} {target:.2f}){'' if met else ' MISSED'}")
+        if reference:
+            # 5. Against an earlier build, on the same movie.
+            both = {}
+            for name in EXPORTERS:
+                both[name] = progs[name]
+                both["reference " + name] = os.path.join(reference, name)
+            t = medians(both, movie, runs, tmp)
+            for name in EXPORTERS:
+                ratio = t[name] / t["reference " + name]
+                ok &= ratio <= 1.10
+                print(f"  {name} {t[name]:.3f} s against the reference build's "
+                      f"{t['reference ' + name]:.3f} s: ratio {ratio:.3f} (target <= 1.10)")
         for path in [movie, transcript, *outs.values()]:
+            os.unlink(path)
+
+        # 4. A GB18030 movie against a UTF-8 one of the same text and size.
+        gb, u8 = os.path.join(tmp, "gb"), os.path.join(tmp, "u8")
+        gb_size, u8_size = write_cjk(gb, "gb18030", 100), write_cjk(u8, "utf-8", 100)
+        for name in EXPORTERS:
+            t = {"gb": medians({name: progs[name]}, gb, runs, tmp)[name],
+                 "u8": medians({name: progs[name]}, u8, runs, tmp)[name]}
+            ratio = (t["gb"] / gb_size) / (t["u8"] / u8_size)
+            ok &= ratio <= 2.0
+            print(f"  {name}: GB18030 {t['gb']:.3f} s for {gb_size / 1e6:.0f} MB "
+                  f"({gb_size / t['gb'] / 1e6:.0f} MB/s), UTF-8 {t['u8']:.3f} s for "
+                  f"{u8_size / 1e6:.0f} MB ({u8_size / t['u8'] / 1e6:.0f} MB/s): time per byte "
+                  f"ratio {ratio:.2f} (target <= 2.00)")
+        for path in (gb, u8):
             os.unlink(path)
 
         # 2. Memory stays flat with the movie's size.

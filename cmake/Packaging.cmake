@@ -58,13 +58,14 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# The runtime dependencies (ncursesw and its terminfo library, utf8proc, the C++ runtime) are read off
+# The runtime dependencies (ncursesw and its terminfo library, utf8proc, the character set
+# detector, the C++ runtime) are read off
 # the binaries where dpkg-shlibdeps exists; elsewhere they are named.
 find_program(VORLAN_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(VORLAN_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libncursesw6 (>= 6), libtinfo6 (>= 6), libutf8proc2")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libncursesw6 (>= 6), libtinfo6 (>= 6), libutf8proc2, libuchardet0")
 endif()
 
 include(CPack)

@@ -97,7 +97,7 @@ Escape escape_for(Look look) {
 
 }  // namespace
 
-void Cast::begin(std::int64_t width, std::string_view title) {
+void Cast::begin(std::int64_t width, std::string_view title, std::string_view charset) {
   width_ = static_cast<int>(std::clamp(width, kMinWidth, kMaxWidth));
   out_.write("{\"version\": 2, \"width\": ");
   write_number(out_, width_);
@@ -105,7 +105,9 @@ void Cast::begin(std::int64_t width, std::string_view title) {
   write_number(out_, kHeight);
   out_.write(", \"title\": \"");
   show_name(title, [this](char32_t c) { out_.write(json(c).view()); });
-  out_.write("\"}\n");
+  out_.write("\", \"env\": {\"MOVIE_CHARSET\": \"");
+  out_.write(charset);  // a name of the program's own: nothing to escape
+  out_.write("\"}}\n");
 }
 
 void Cast::record_start(std::int64_t ms, bool annotation) {

@@ -32,7 +32,9 @@ class Cast {
   explicit Cast(Output& out) : out_(out) {}
 
   // `width`: the terminal's columns (see Width), held within kMinWidth..kMaxWidth.
-  void begin(std::int64_t width, std::string_view title);
+  // `charset`: the name of the set the movie is read in, told in the header's "env".
+  void begin(std::int64_t width, std::string_view title,
+             std::string_view charset = reading::kDefaultCharsetName);
   void record_start(std::int64_t ms, bool annotation);
   void put(char32_t c, reading::Style style);
   void record_end();

@@ -24,6 +24,10 @@ constexpr std::string_view kHead =
     "<html lang=\"en\">\n"
     "<head>\n"
     "<meta charset=\"utf-8\">\n"
+    "<meta name=\"movie-charset\" content=\"";
+// Then the set the movie was read in, and the rest of the head.
+constexpr std::string_view kHeadRest =
+    "\">\n"
     // Nothing from a movie can be markup, and should anything ever slip through, the page
     // still runs no script and loads nothing.
     "<meta http-equiv=\"Content-Security-Policy\" "
@@ -170,9 +174,11 @@ Phrase byte_size(std::int64_t bytes) {
   return p;
 }
 
-void Html::begin(std::string_view title) {
+void Html::begin(std::string_view title, std::string_view charset) {
   title_ = title;
   out_.write(kHead);
+  out_.write(charset);  // a name of the program's own: nothing to escape
+  out_.write(kHeadRest);
   write_title(out_, title);
   out_.write("</title>\n");
   write_style(out_);

@@ -48,7 +48,8 @@ class Html {
  public:
   explicit Html(Output& out) : out_(out) {}
 
-  void begin(std::string_view title);
+  // `charset`: the name of the set the movie is read in, told in the head.
+  void begin(std::string_view title, std::string_view charset = reading::kDefaultCharsetName);
   void record_start(std::int64_t ms, bool annotation);
   void put(char32_t c, reading::Style style);
   void record_end();

@@ -18,9 +18,11 @@ enum class Outcome { done, read_error, sink_failed };
 // The sink has: record_start(std::int64_t ms, bool annotation), put(char32_t, reading::Style),
 // record_end(), and failed() (true stops the reading); it may have movie_end(std::int64_t ms),
 // told when the viewer reaches its end marker (it does not pause after the last record).
+// `charset`: the movie's decided set (none: today's rule).
 template <class Sink>
-Outcome read_movie(reading::Pieces& pieces, Sink& sink) {
+Outcome read_movie(reading::Pieces& pieces, Sink& sink, reading::Charset* charset = nullptr) {
   reading::Reading r;
+  r.text.charset = charset;
   std::int64_t ms = 0;
   std::int64_t last = 0;  // the last record's time: the viewer shows its end marker then
   const auto put = [&sink](char32_t c, reading::Style style) { sink.put(c, style); };

@@ -563,8 +563,12 @@ std::string cast_output(std::string_view cast, std::size_t& width) {
       } else {
         header.number();
       }
-      check(header.eat(key == "title" ? '}' : ','));
+      check(header.eat(','));
     }
+    check(header.string() == "env" && header.eat(':') && header.eat('{'));
+    check(header.string() == "MOVIE_CHARSET" && header.eat(':'));
+    header.string();
+    check(header.eat('}') && header.eat('}'));
     check(header.at_end());
   }
   std::string data;

@@ -1,6 +1,7 @@
 // Feeds arbitrary movie bytes through the viewer's reading (interpretation, pacing, escape and
 // character decoding) into its own cells, cut into records and pieces the way they are read,
-// and checks that a record cut anywhere shows what it shows whole.
+// and checks that a record cut anywhere shows what it shows whole, in today's rule or in a
+// named character set; the set's detection reads the same bytes.
 #include <clocale>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string_view>
 
+#include "reading/charset.hpp"
 #include "reading/record.hpp"
 #include "viewer/grid.hpp"
 
@@ -39,6 +41,18 @@ bool same(const viewer::Grid& a, const viewer::Grid& b) {
   return true;
 }
 
+// Today's rule and a few named sets, each opened once: a double-byte set with one-byte and
+// four-byte characters, one whose trail bytes can be ASCII, and a single-byte one.
+reading::Charset* charset(unsigned pick) {
+  static reading::Charset sets[] = {
+      reading::Charset{},
+      reading::Charset::named("GB18030"),
+      reading::Charset::named("SHIFT_JIS"),
+      reading::Charset::named("KOI8-R"),
+  };
+  return &sets[pick % 4];
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -48,17 +62,24 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
-  // The first bytes pick the size of the later pieces and the window's size.
+  // The first bytes pick the size of the later pieces, the character set and the window's
+  // size.
   const std::size_t step = 1 + data[0] % 64;
+  reading::Charset* set = charset(data[0] / 64);
   const int rows = 1 + data[1] % 8;
   const int cols = 1 + data[2] % 40;
   data += 3;
   size -= 3;
+  const reading::Charset decided =
+      reading::decide(reading::examine({reinterpret_cast<const char*>(data), size}));
+  check(!decided.name().empty());
 
   viewer::Grid cut(rows, cols);
   viewer::Grid whole(rows, cols);
   reading::Reading in_pieces;
   reading::Reading at_once;
+  in_pieces.text.charset = set;
+  at_once.text.charset = set;
   unsigned records = 0;
 
   while (size > 0) {
@@ -77,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(within(line.text, record) && within(line.annotation, record));
     check(std::memchr(at_once.pb.command.data(), '\0', at_once.pb.command.size()) != nullptr);
     reading::record_end(at_once, Put{&whole});
+    std::size_t word = 0;
+    reading::decode_text(at_once.pb.command.data(), set, [&](char32_t) { ++word; });
+    check(word <= reading::kCommandWordMax);
 
     // The same record in pieces: a first one as long as a read gives, then small ones.
     std::string_view rest = record;

@@ -38,7 +38,7 @@ std::string_view Pieces::next() {
 }
 
 long Pieces::read_some(char* to, std::size_t n) {
-  if (fd_ >= 0) return static_cast<long>(::read(fd_, to, n));
+  if (fd_ >= 0 && at_ >= memory_.size()) return static_cast<long>(::read(fd_, to, n));
   n = std::min(n, memory_.size() - std::min(at_, memory_.size()));
   std::memcpy(to, memory_.data() + at_, n);
   at_ += n;
@@ -51,7 +51,12 @@ std::int64_t Pieces::end_of_file() {
 }
 
 bool Pieces::go_to(std::int64_t offset) {
-  if (fd_ >= 0) return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
+  if (fd_ >= 0) {
+    // A pipe cannot seek: it goes on from the sample it holds.
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    at_ = memory_.size();
+    return true;
+  }
   at_ = static_cast<std::size_t>(offset);
   return true;
 }

@@ -17,6 +17,10 @@ class Pieces {
  public:
   // `limit` caps a piece below the buffer's size (the fuzzer cuts records small with it).
   explicit Pieces(int fd, std::size_t limit = kPieceBufferSize) : fd_(fd), limit_(clamp(limit)) {}
+  // Reads `already_read`, the bytes a sample took from the start of `fd`, then goes on with
+  // `fd`: a pipe is read once. A seek forgets them and reads the descriptor.
+  Pieces(int fd, std::string_view already_read, std::size_t limit = kPieceBufferSize)
+      : fd_(fd), memory_(already_read), limit_(clamp(limit)) {}
   // Reads bytes held in memory as if they were a file (for tests and fuzzers).
   explicit Pieces(std::string_view bytes, std::size_t limit = kPieceBufferSize)
       : memory_(bytes), limit_(clamp(limit)) {}
@@ -39,8 +43,8 @@ class Pieces {
   bool go_to(std::int64_t offset);
 
   int fd_ = -1;
-  std::string_view memory_;
-  std::size_t at_ = 0;  // in memory_: the next byte a read gives
+  std::string_view memory_;  // the bytes read before the descriptor's, or the whole input
+  std::size_t at_ = 0;       // in memory_: the next byte a read gives
   std::size_t limit_;
   std::array<char, kPieceBufferSize> buf_;  // only what a read filled is looked at
   std::size_t begin_ = 0;                   // the next unread byte

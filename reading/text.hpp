@@ -7,11 +7,13 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <string_view>
 
 #include "format/movie_format.hpp"
+#include "reading/charset.hpp"
 #include "reading/decode.hpp"
 
 namespace reading {
@@ -28,16 +30,22 @@ struct Style {
 };
 
 struct TextState {
-  Style pen;                // lives for the whole run, like a window's attributes
-  std::int32_t colour = 0;  // the number last read from a colour escape; whole run
-  // Within one record: the escape being read, the UTF-8 sequence being gathered, and a
-  // carriage return waiting to see whether the line ends after it.
+  Style pen;                   // lives for the whole run, like a window's attributes
+  std::int32_t colour = 0;     // the number last read from a colour escape; whole run
+  Charset* charset = nullptr;  // the movie's set for the whole run; none: today's rule
+  // Within one record: the escape being read, the character being gathered, and a carriage
+  // return waiting to see whether the line ends after it. Bytes held for a character keep
+  // the look they were read in.
   int escape = 0;
   bool bright = false;
   bool negative = false;
   bool digits = false;
   std::int64_t number = 0;
   Utf8 utf8;
+  Style utf8_style;                            // of the sequence's first byte
+  std::array<unsigned char, kHeldMax> held{};  // a named set's character not yet whole
+  std::array<Style, kHeldMax> held_styles{};
+  std::uint8_t held_count = 0;
   bool cr_held = false;
 };
 
@@ -130,9 +138,105 @@ inline bool escape_byte(char c, TextState& st) {
   return false;
 }
 
+constexpr bool named(const TextState& st) {
+  return st.charset != nullptr && !st.charset->is_default();
+}
+
+// Today's rule, one byte. A sequence is shown in the look of its first byte.
+template <class Put>
+void utf8_byte(unsigned char b, TextState& st, Style style, Put& put) {
+  const auto held = [&](char32_t ch) { put(ch, st.utf8_style); };
+  if (st.utf8.count != 0 && !detail::fits(st.utf8, b)) flush(st.utf8, held);
+  if (st.utf8.count == 0) st.utf8_style = style;
+  decode_byte(b, st.utf8, held);
+}
+
+inline void drop_held(TextState& st, std::size_t n) {
+  std::copy(st.held.begin() + static_cast<std::ptrdiff_t>(n), st.held.begin() + st.held_count,
+            st.held.begin());
+  std::copy(st.held_styles.begin() + static_cast<std::ptrdiff_t>(n),
+            st.held_styles.begin() + st.held_count, st.held_styles.begin());
+  st.held_count = static_cast<std::uint8_t>(st.held_count - n);
+}
+
+// A named set's held bytes, one character at a time: a character in the look of its first
+// byte, an undecodable byte as U+FFFD in its own. An incomplete character waits for more
+// unless the text has ended (`last`).
+template <class Put>
+void resolve_held(TextState& st, bool last, Put& put) {
+  std::array<char32_t, 1> one{};
+  while (st.held_count != 0) {
+    const Converted c = st.charset->convert(st.held.data(), st.held_count, one.data(), 1);
+    if (c.chars == 1) {
+      put(one[0], st.held_styles[0]);
+      drop_held(st, c.used);
+      continue;
+    }
+    if (c.stop == Converted::incomplete && !last && st.held_count < kHeldMax) return;
+    if (c.stop == Converted::ok && c.used != 0) {  // bytes that stand for no character
+      drop_held(st, c.used);
+      continue;
+    }
+    put(kReplacement, st.held_styles[0]);
+    drop_held(st, 1);
+  }
+}
+
+inline constexpr std::size_t kConvertChunk = 512;
+
+// A named set: a run of text bytes read in one look, converted by runs; a character cut at
+// the run's end is held for the next run.
+template <class Put>
+void multibyte_run(const unsigned char* p, std::size_t n, Style style, TextState& st, Put& put) {
+  while (st.held_count != 0 && n != 0) {
+    st.held[st.held_count] = *p++;
+    st.held_styles[st.held_count++] = style;
+    --n;
+    resolve_held(st, false, put);
+  }
+  std::array<char32_t, kConvertChunk> out;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+  while (n != 0) {
+    const Converted c = st.charset->convert(p, n, out.data(), out.size());
+    for (std::size_t k = 0; k < c.chars; ++k) put(out[k], style);
+    p += c.used;
+    n -= c.used;
+    if (c.stop == Converted::incomplete && n <= kHeldMax) {
+      std::copy(p, p + n, st.held.begin());
+      std::fill_n(st.held_styles.begin(), n, style);
+      st.held_count = static_cast<std::uint8_t>(n);
+      return;
+    }
+    if (c.stop != Converted::ok || (c.used == 0 && n != 0)) {
+      put(kReplacement, style);
+      ++p;
+      --n;
+    }
+  }
+}
+
+// Bytes of text read in one look, by the movie's rule.
+template <class Put>
+void decode_run(std::string_view run, TextState& st, Style style, Put& put) {
+  if (named(st)) {
+    multibyte_run(reinterpret_cast<const unsigned char*>(run.data()), run.size(), style, st, put);
+    return;
+  }
+  for (const char c : run) utf8_byte(static_cast<unsigned char>(c), st, style, put);
+}
+
+// The text has ended: what is held is shown, each byte in its own look.
+template <class Put>
+void flush_held(TextState& st, Put& put) {
+  if (named(st)) {
+    resolve_held(st, true, put);
+  } else {
+    flush(st.utf8, [&](char32_t ch) { put(ch, st.utf8_style); });
+  }
+}
+
 template <class Put>
 void decode_text_byte(char c, TextState& st, Style style, Put& put) {
-  decode_byte(static_cast<unsigned char>(c), st.utf8, [&](char32_t ch) { put(ch, style); });
+  decode_run({&c, 1}, st, style, put);
 }
 
 // A carriage return is held until a later byte shows whether it ends the line: escapes and
@@ -174,9 +278,21 @@ constexpr bool is_plain(char c) {
 template <class Put>
 void text_piece(std::string_view piece, TextState& st, Put&& put) {
   std::size_t i = 0;
+  const bool named = detail::named(st);
   while (i < piece.size()) {
+    // A named set's text between escapes and returns goes to its converter by runs (an
+    // ASCII byte there may end a double-byte character).
+    if (named && st.escape == detail::kText && !st.cr_held) {
+      std::size_t end = i;
+      while (end < piece.size() && piece[end] != detail::kEsc && piece[end] != '\r') ++end;
+      if (end > i) {
+        detail::decode_run(piece.substr(i, end - i), st, st.pen, put);
+        i = end;
+        continue;
+      }
+    }
     // Most of a movie is printable ASCII outside any escape: straight through, by runs.
-    if (st.escape == detail::kText && st.utf8.count == 0 && !st.cr_held) {
+    if (!named && st.escape == detail::kText && st.utf8.count == 0 && !st.cr_held) {
       std::size_t end = i;
       while (end < piece.size() && detail::is_plain(piece[end])) ++end;
       if (end > i) {
@@ -202,16 +318,25 @@ template <class Put>
 void annotation_piece(std::string_view piece, TextState& st, Put&& put) {
   Style style = st.pen;
   style.reverse = true;
-  for (const char c : piece) {
-    detail::line_end_byte(c, st, false,
+  std::size_t i = 0;
+  while (i < piece.size()) {
+    if (!st.cr_held) {
+      const std::size_t end = std::min(piece.find('\r', i), piece.size());
+      if (end > i) {
+        detail::decode_run(piece.substr(i, end - i), st, style, put);
+        i = end;
+        continue;
+      }
+    }
+    detail::line_end_byte(piece[i++], st, false,
                           [&](char b) { detail::decode_text_byte(b, st, style, put); });
   }
 }
 
 // The record's text is complete. A carriage return still held ends a prompt (its newline was
 // taken off: the return is its line end) but not a line or an annotation, whose line end is
-// their newline. An escape still open ends here; a sequence still gathered is
-// windows-1252.
+// their newline. An escape still open ends here; a character still gathered shows byte by
+// byte, each in its own look.
 template <class Put>
 void text_end(TextState& st, bool line_end_at_cr, bool annotation, Put&& put) {
   Style style = st.pen;
@@ -221,9 +346,20 @@ void text_end(TextState& st, bool line_end_at_cr, bool annotation, Put&& put) {
     detail::finish_number(st);
   }
   st.escape = detail::kText;
-  flush(st.utf8, [&](char32_t ch) { put(ch, style); });
+  detail::flush_held(st, put);
   if (st.cr_held && !line_end_at_cr) put(U'\r', style);
   st.cr_held = false;
+}
+
+// A string of movie bytes decoded afresh by the movie's set (none: today's rule), every byte
+// as text: for what is shown apart from its record, such as the command word.
+template <class Emit>
+void decode_text(std::string_view bytes, Charset* charset, Emit&& emit) {
+  TextState st;
+  st.charset = charset;
+  const auto put = [&](char32_t c, Style /*style*/) { emit(c); };
+  detail::decode_run(bytes, st, Style{}, put);
+  detail::flush_held(st, put);
 }
 
 // Text of the program's own (reports, marks): plain ASCII in the given style.

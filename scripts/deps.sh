@@ -14,7 +14,7 @@ need_packages() {
 }
 
 # What building and running the programs needs.
-BUILD_PACKAGES=(cmake make g++ pkg-config libncurses-dev libutf8proc-dev)
+BUILD_PACKAGES=(cmake make g++ pkg-config libncurses-dev libutf8proc-dev libuchardet-dev)
 # What configuring the tests needs: GoogleTest, and Python for the end-to-end tests.
 TEST_BUILD_PACKAGES=(libgtest-dev python3)
 # Running them, with the outside programs they drive (a test whose program is missing is

@@ -10,6 +10,7 @@
 
 #include "plumbing/descriptors.hpp"
 #include "plumbing/messages.hpp"
+#include "reading/charset.hpp"
 #include "reading/pieces.hpp"
 #include "viewer/grid.hpp"
 #include "viewer/play.hpp"
@@ -78,9 +79,10 @@ int main(int argc, char* argv[]) {
     viewer::Terminal term;
     failure = term.start();
     if (failure == nullptr) {
-      reading::Pieces pieces(movie.get());
+      reading::Sample sample(movie.get());
+      reading::Pieces pieces(movie.get(), sample.bytes());
       viewer::Grid grid(term.text_rows(), term.cols());
-      status = viewer::Player(pieces, size, grid, term).run();
+      status = viewer::Player(pieces, size, grid, term, &sample.charset()).run();
       if (status == viewer::kExitInputEnded) failure = "Key input ended";
     }
   }  // the terminal is back as it was before anything is printed

@@ -49,6 +49,7 @@ struct Status {
   const char* command = "";
   std::int32_t timeout = 0;
   std::int32_t raw_delay = 0;
+  reading::Charset* charset = nullptr;  // the command word's, the movie's own
 };
 
 // Keys typed while a long record was read, in order, for the passes that follow.
@@ -75,8 +76,12 @@ class KeyQueue {
 template <class Term>
 class Player {
  public:
-  Player(reading::Pieces& movie, std::int64_t size, Grid& grid, Term& term)
-      : movie_(movie), size_(size), grid_(grid), term_(term) {}
+  // `charset`: the movie's decided set (none: today's rule).
+  Player(reading::Pieces& movie, std::int64_t size, Grid& grid, Term& term,
+         reading::Charset* charset = nullptr)
+      : movie_(movie), size_(size), grid_(grid), term_(term) {
+    reading_.text.charset = charset;
+  }
 
   // Plays until the user quits (kExitQuit) or key input ends (kExitInputEnded).
   int run() {
@@ -120,7 +125,8 @@ class Player {
             reading_.pb.speed,
             reading_.pb.command.data(),
             reading_.pb.timeout,
-            reading_.pb.raw_delay};
+            reading_.pb.raw_delay,
+            reading_.text.charset};
   }
 
   void show(bool place_cursor) {

@@ -8,9 +8,10 @@
 #include <cwchar>
 #include <string_view>
 
-#include "reading/decode.hpp"
+#include "reading/charset.hpp"
 #include "reading/interpret.hpp"
 #include "reading/shown.hpp"
+#include "reading/text.hpp"
 
 namespace viewer {
 
@@ -19,16 +20,9 @@ inline constexpr int kCommandColumns = 6;
 // Each character shows as two at most, then the padding.
 using CommandShown = std::array<wchar_t, 2 * reading::kCommandWordMax + kCommandColumns + 1>;
 
-// The command word's characters, read by the decoder the text window reads the movie with.
-template <class Emit>
-void decode_command(std::string_view word, Emit&& emit) {
-  reading::Utf8 st;
-  reading::decode(word, st, emit);
-  reading::flush(st, emit);
-}
-
-// `word` as the status line shows it, zero-terminated in `out`.
-inline void show_command(std::string_view word, CommandShown& out) {
+// `word` as the status line shows it, zero-terminated in `out`: decoded in the movie's set
+// (none: UTF-8, else windows-1252), as the text window decodes it.
+inline void show_command(std::string_view word, reading::Charset* charset, CommandShown& out) {
   std::size_t n = 0;
   int used = 0;  // columns
   const auto add = [&](char32_t c) {
@@ -37,7 +31,7 @@ inline void show_command(std::string_view word, CommandShown& out) {
     out[n++] = shows ? static_cast<wchar_t>(c) : L'?';  // what the locale cannot show
     used += shows ? width : 1;
   };
-  decode_command(word, [&](char32_t c) {
+  reading::decode_text(word, charset, [&](char32_t c) {
     // Tab and newline too: on the status line they would move the cursor.
     const reading::Shown s =
         c == U'\t' || c == U'\n' ? reading::Shown{{U'^', c + 0x40}, 2} : reading::shown(c);

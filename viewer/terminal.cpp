@@ -245,7 +245,7 @@ void Terminal::frame(const Grid& grid, const Status& st, bool place_cursor) {
             "%7" PRId64 "/%7" PRId64 "/%2" PRId64 "%% Speed: %d (5=normal,0=pause) Cmd: ",
             st.offset, st.size, share, st.speed);
   CommandShown command{};
-  show_command(st.command, command);
+  show_command(st.command, st.charset, command);
   // Like one print: a word that runs into the window's corner ends the line there.
   if (waddwstr(status_, command.data()) != ERR) {
     wprintw(status_, " (%d/%d)\n", st.timeout, st.raw_delay);

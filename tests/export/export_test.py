@@ -7,6 +7,7 @@ Usage: export_test.py BINDIR GROUP [unittest arguments]
 """
 import functools
 import http.server
+import html
 import json
 import os
 import re
@@ -24,6 +25,7 @@ from tmux_pane import Pane  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from scratch import ScratchCase  # noqa: E402
 import tools  # noqa: E402
+import charset_movies  # noqa: E402
 
 BINDIR = None
 DEADLINE = 30.0
@@ -103,7 +105,38 @@ def cast_events(data):
     return parsed[0], parsed[1:]
 
 
+def page_text(page):
+    """The set a page names and its <pre>'s text, tags left out."""
+    named = re.search(r'<meta name="movie-charset" content="([^"]*)">', page).group(1)
+    pre = page[page.index("<pre>") + 5:page.index("</pre>")]
+    return named, html.unescape(re.sub(r"<[^>]*>", "", pre))
+
+
+def cast_text(events):
+    """The output of a cast's events, its writer's looks left out, line ends as newlines."""
+    joined = "".join(e[2] for e in events if e[1] == "o")
+    return re.sub("\x1b\\[[0-9;]*m", "", joined).replace("\r\n", "\n")
+
+
 class CommandLine(Case):
+    def test_character_sets_decided_once_for_the_page_and_the_cast(self):
+        for key, (movie, name, shown) in charset_movies.all_movies().items():
+            with self.subTest(movie=key):
+                # (Compared whole, not diffed: one of them is longer than the sample.)
+                with open(self.export(self.tohtml, "m.movie", movie, "m.html"), "rb") as f:
+                    self.assertTrue(page_text(f.read().decode("utf-8")) == (name, shown))
+                with open(self.export(self.tocast, "m.movie", movie, "m.cast"), "rb") as f:
+                    cast = f.read()
+                header, events = cast_events(cast)
+                self.assertEqual(header["env"], {"MOVIE_CHARSET": name})
+                self.assertTrue(cast_text(events) == shown)
+                # Read from a pipe, the sample is read once and the reading goes on from it.
+                piped = subprocess.run(
+                    f"cat {self.path('m.movie')} | {self.tocast} /dev/stdin -", shell=True,
+                    capture_output=True, timeout=60)
+                self.assertEqual(piped.returncode, 0, piped.stderr)
+                self.assertTrue(cast_events(piped.stdout)[1] == events)
+
     def test_usage_with_the_invocation_name(self):
         movie = self.file("m", EXAMPLE)
         for prog in [self.tohtml, self.tocast]:
@@ -189,8 +222,9 @@ class CommandLine(Case):
                 with open(out, "rb") as f:
                     header, _ = cast_events(f.read())
                 self.assertEqual(header, {"version": 2, "width": width, "height": 24,
-                                          "title": "m.movie"})
-                # A pipe is read once: the narrowest width does.
+                                          "title": "m.movie",
+                                          "env": {"MOVIE_CHARSET": "UTF-8/windows-1252"}})
+                # A pipe is read once: the narrowest width does, the events are the same.
                 piped = subprocess.run(
                     f"cat {self.path('m.movie')} | {self.tocast} /dev/stdin -", shell=True,
                     capture_output=True, timeout=60)
@@ -331,6 +365,18 @@ class Asciinema(Case):
                 if expected is not None:
                     self.assertEqual(joined, expected)
                 self.assertEqual(self.cat(cast), joined)
+
+
+    def test_cat_shows_other_character_sets(self):
+        for key in ("gb18030", "big5", "cp1251"):
+            with self.subTest(movie=key):
+                movie, _, shown = charset_movies.screen_movie(key)
+                cast = self.export(self.tocast, "m", movie, key + ".cast")
+                with open(cast, "rb") as f:
+                    _, events = cast_events(f.read())
+                out = self.cat(cast).decode("utf-8")
+                self.assertEqual(cast_text([[0, "o", out]]), shown)
+
 
 
     def screen(self, cast, cols, rows=24):
@@ -560,6 +606,18 @@ class Browser(DevTools):
                 lefts = [left for _, left in rows[LAYOUT_ROWS.index(row)]]
                 self.assertEqual(lefts, sorted(lefts))
                 self.assertEqual(len(set(lefts)), len(lefts))
+
+    def test_pages_in_other_character_sets(self):
+        for key in ("gb18030", "koi8_r", "shift_jis"):
+            with self.subTest(movie=key):
+                movie, name, shown = charset_movies.screen_movie(key)
+                page = self.export(self.tohtml, key, movie, key + ".html")
+                session = self.open_page(page)
+                self.assertEqual(
+                    self.evaluate(session, "document.querySelector('pre').textContent"), shown)
+                self.assertEqual(self.evaluate(
+                    session, "document.querySelector('meta[name=movie-charset]').content"), name)
+                self.assertEqual(self.evaluate(session, "document.characterSet"), "UTF-8")
 
     def test_hostile_movie_stays_text(self):
         name = "<img src=x onerror=window.pwned=7>.movie"

@@ -307,7 +307,8 @@ TEST(Cast, HeaderWidthHeldBetween80And160) {
     writer.begin(c.widest, "a \"b\"\\\x01.movie");
     ASSERT_TRUE(out.flush());
     EXPECT_EQ(cast, "{\"version\": 2, \"width\": "s + std::string(c.width) +
-                        ", \"height\": 24, \"title\": \"a \\\"b\\\"\\\\^A.movie\"}\n");
+                        ", \"height\": 24, \"title\": \"a \\\"b\\\"\\\\^A.movie\", "
+                        "\"env\": {\"MOVIE_CHARSET\": \"UTF-8/windows-1252\"}}\n");
   }
 }
 

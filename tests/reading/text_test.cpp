@@ -107,8 +107,14 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
       {"prompt HP>\r\n", U"HP>"},
       {"prompt \n", U""},
       {"line caf\xc3\xa9 \xe9t\xe9\n", U"caf\u00e9 \u00e9t\u00e9\n"},
-      {"line \xc3\x1b[32m\xa9\n", U"{2}\u00e9\n"},  // a sequence goes on across an escape
-      {"line bell\a\n", U"bell\a\n"},               // controls go to the writer as they are
+      // A sequence goes on across an escape, in the look of its first byte; a byte held when
+      // an escape or the record's end comes shows in the look it was read in.
+      {"line \xc3\x1b[32m\xa9\n", U"\u00e9{2}\n"},
+      {"line \x1b[31mrouge \xe9t\xe9\x1b[0m\n", U"{1}rouge \u00e9t\u00e9{0}\n"},
+      {"line \x1b[31m\xe4\xb8\x1b[0mx\n", U"{1}\u00e4\u00b8{0}x\n"},
+      {"prompt \x1b[31m\xf0\x9f\n", U"{1}\u00f0\u0178"},  // cut by the record's end
+      {"#1 \xe9\n", U"{0r}##==> \u00e9\n"},
+      {"line bell\a\n", U"bell\a\n"},  // controls go to the writer as they are
       {"line cut\0 after\n"sv, U"cut"},
       {"#5 note\r\n", U"{0r}##==> note\n"},
       {"#7\n", U"{0r}##==> "},

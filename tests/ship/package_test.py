@@ -91,7 +91,9 @@ def main() -> int:
             check(copied.returncode == 0 and copied.stdout == f.read(), f"rawcopy: {copied}")
         for prog, start in [("vorlan-tohtml", b"<!DOCTYPE html>\n"),
                             ("vorlan-tocast", b'{"version": 2, "width": 80, "height": 24, '
-                                              b'"title": "tiny.movie"}\n[0.000000, "o", "a\\r\\n"]')]:
+                                              b'"title": "tiny.movie", '
+                                              b'"env": {"MOVIE_CHARSET": "UTF-8/windows-1252"}}'
+                                              b'\n[0.000000, "o", "a\\r\\n"]')]:
             exported = run([os.path.join(bindir, prog), movie, "-"])
             check(exported.returncode == 0 and exported.stdout.startswith(start),
                   f"{prog}: {exported}")

@@ -31,9 +31,19 @@ TEST(Status, CommandWordShowsAsTheTextWindowShowsIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     CommandShown out{};
-    show_command(c.word, out);
+    show_command(c.word, nullptr, out);
     EXPECT_EQ(std::wstring_view(out.data()), c.shown);
   }
+}
+
+// The word is decoded in the movie's own set, as its text is.
+TEST(Status, CommandWordInTheMoviesSet) {
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  reading::Charset koi8 = reading::Charset::named("KOI8-R");
+  ASSERT_FALSE(koi8.is_default());
+  CommandShown out{};
+  show_command("\xd7\xc1\xd3\xd1", &koi8, out);  // "вася"
+  EXPECT_EQ(std::wstring_view(out.data()), L"\u0432\u0430\u0441\u044f  ");
 }
 
 }  // namespace

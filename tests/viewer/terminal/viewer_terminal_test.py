@@ -9,11 +9,15 @@ import sys
 import subprocess
 import tempfile
 import time
+import unicodedata
 import unittest
 
 from tmux_pane import Pane
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 import tools  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+import charset_movies  # noqa: E402
 
 VIEWER = None
 ESC = "\x1b"
@@ -497,8 +501,43 @@ class Characters(ViewerCase):
         # The wide characters take two cells each: the cursor waits after the prompt's two.
         pane.wait_for(lambda _: pane.query("#{cursor_x},#{cursor_y}") == "4,6",
                       "the cursor after two wide characters")
+        # A sequence cut by escapes shows in the look of its first byte.
         e = pane.cells()[4][7]
-        self.assertEqual((e.char, e.fg, e.bold), ("\u00e9", 2, True))
+        self.assertEqual((e.char, e.fg, e.bold), ("\u00e9", 2, False))
+
+    def test_other_character_sets_decoded_and_wide(self):
+        for key, coloured, colour in (("gb18030", 8, 1), ("koi8_r", 17, 2), ("shift_jis", 6, 4)):
+            with self.subTest(movie=key):
+                data, _, shown = charset_movies.screen_movie(key)
+                pane = self.start_utf8(data + b"sleep 100000\nline tail\n")
+                prompt = shown.split("\n")[-1]
+                pane.wait_text(prompt)
+                self.assertEqual(pane.lines()[:4], shown.split("\n"))
+                # The first character inside the colour escape is in its colour, the one
+                # before it not.
+                row = pane.cells()[1]
+                self.assertEqual([row[coloured - 1].fg, row[coloured].fg], [PLAIN, colour])
+                # Wide characters take two cells: the cursor stands after the prompt's.
+                width = sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in prompt)
+                pane.wait_for(lambda _: pane.query("#{cursor_x},#{cursor_y}") == f"{width},3",
+                              f"the cursor after the prompt's {width} cells")
+                pane.close()
+
+    def test_a_seek_into_a_double_byte_character_lands_at_the_next_line(self):
+        long_line = "北门外是一片竹林" * 80  # 1280 bytes
+        data = (b"sleep 100000\n" + b"line " + long_line.encode("gb18030") + b"\n"
+                + "line 东边是客栈。\n".encode("gb18030") + b"sleep 100000\n")
+        # 13 + 1000 is byte 995 of the text: inside a character.
+        self.assertEqual((1013 - 18) % 2, 1)
+        pane = self.start_utf8(data)
+        pane.keys("f")
+        pane.wait_text("东边是客栈。")
+        lines = pane.lines()
+        landing = 18 + len(long_line.encode("gb18030")) + 1
+        self.assertEqual(lines[:5], ["", "=============", "Moving from 13 to file offset 1013",
+                                     f"Final offset after adjusting for newline: {landing} "
+                                     f"({landing - 13})", "============="])
+        self.assertEqual(lines[5], "东边是客栈。")
 
 
     def test_backspace_and_return_over_wide_characters(self):
