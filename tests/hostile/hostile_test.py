@@ -15,9 +15,10 @@ import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from scratch import ScratchCase  # noqa: E402
-import tools  # noqa: E402
+from support.scratch import ScratchCase
+from support import tools
+from support.tmux_pane import Pane
+from support.waiting import wait_for
 
 STAGE = ""
 DEADLINE = 20  # seconds; every case ends far sooner
@@ -38,16 +39,6 @@ def read_text(path):
             return f.read().strip()
     except FileNotFoundError:
         return ""
-
-
-def wait_for(what, condition, deadline=DEADLINE):
-    end = time.monotonic() + deadline
-    while time.monotonic() < end:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.02)
-    raise AssertionError(f"timed out waiting for {what}")
 
 
 def read_within(p, n, what):
@@ -320,7 +311,6 @@ class Viewer(Scratch):
     terminal modes before and after and the exit status."""
 
     def start(self, movie_path, redirect=""):
-        self.socket = f"vorlan-hostile-{os.getpid()}-{time.monotonic_ns()}"
         before, after, status = (os.path.join(self.dir, n) for n in ("before", "after", "status"))
         for leftover in (before, after, status):
             if os.path.exists(leftover):
@@ -331,38 +321,26 @@ class Viewer(Scratch):
                   f'{program("vorlan-viewer")} {movie_path} {redirect}; '
                   f'echo $? > {status}.tmp; stty -g > {after}; mv {status}.tmp {status}; '
                   f'sleep 60')
-        self.tmux("new-session", "-d", "-x", "80", "-y", "24", "sh", "-c", script)
-        self.addCleanup(self.tmux, "kill-server", check=False)
+        self.pane = Pane(["sh", "-c", script])
+        self.addCleanup(self.pane.close)
         self.status_file, self.before, self.after = status, before, after
-        wait_for("the status line", lambda: "Speed:" in self.screen())
-
-    def tmux(self, *args, check=True):
-        r = subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", *args],
-                           capture_output=True, timeout=DEADLINE,
-                           env=dict(os.environ, TERM="xterm-256color"))
-        if check and r.returncode != 0:
-            raise AssertionError(f"tmux {args[0]}: {r.stderr.decode(errors='replace')}")
-        return r.stdout.decode(errors="replace")
-
-    def screen(self):
-        return self.tmux("capture-pane", "-p")
+        self.pane.wait_text("Speed:", DEADLINE)
 
     def keys_until_end(self):
         """Presses a key that only ends the wait until the end marker shows."""
-        end = time.monotonic() + DEADLINE
-        while "**** END ***" not in self.screen():
-            self.assertLess(time.monotonic(), end, "the end marker never showed")
-            self.tmux("send-keys", "x")
-            time.sleep(0.05)
+        def shown():
+            self.pane.keys("x")
+            return "**** END ***" in self.pane.text()
+        wait_for("the end marker", shown, DEADLINE, poll=0.05)
 
     def quit_and_check(self, key="q"):
-        self.tmux("send-keys", key)
-        status = wait_for("the viewer to exit", lambda: read_text(self.status_file))
+        self.pane.keys(key)
+        status = wait_for("the viewer to exit", lambda: read_text(self.status_file), DEADLINE)
         if key == "q":
             self.assertEqual(status, "0", "vorlan-viewer did not exit normally")
         self.assertEqual(read_text(self.before), read_text(self.after),
                          "terminal modes not restored")
-        self.assertEqual(self.tmux("display-message", "-p", "#{alternate_on}").strip(), "0")
+        self.assertEqual(self.pane.query("#{alternate_on}"), "0")
 
     def test_hostile_movies_play_to_the_end(self):
         for name, data in [("garbage", GARBAGE), ("10 MB record", b"line " + b"y" * BIG + b"\n"),
@@ -371,19 +349,19 @@ class Viewer(Scratch):
                 self.start(self.file("hostile.movie", data))
                 self.keys_until_end()
                 self.quit_and_check()
-                self.tmux("kill-server", check=False)
+                self.pane.close()
 
     def test_file_truncated_during_a_wait(self):
         path = self.file("shrinks.movie", b"line before\nsleep 600000\n" + b"line filler\n" * 50000)
         self.start(path)
-        wait_for("the long sleep", lambda: "Cmd: sleep" in self.screen())
+        self.pane.wait_text("Cmd: sleep", DEADLINE)
         os.truncate(path, 0)
-        self.tmux("send-keys", "x")
+        self.pane.keys("x")
         # What was read ahead plays; then the read finds nothing and playback ends there.
-        wait_for("the end marker", lambda: "**** END ***" in self.screen())
+        self.pane.wait_text("**** END ***", DEADLINE)
         # A jump forward is held to the size measured at start, which the file no longer has.
-        self.tmux("send-keys", "F")
-        wait_for("the jump's report", lambda: "Final offset" in self.screen())
+        self.pane.keys("F")
+        self.pane.wait_text("Final offset", DEADLINE)
         self.quit_and_check()
 
     def test_closed_standard_descriptors(self):
@@ -394,15 +372,15 @@ class Viewer(Scratch):
             with self.subTest(redirect):
                 path = self.file("kept.movie", movie)
                 self.start(path, redirect)
-                wait_for("the text", lambda: "shown" in self.screen())
+                self.pane.wait_text("shown", DEADLINE)
                 self.quit_and_check()
-                self.tmux("kill-server", check=False)
+                self.pane.close()
                 with open(path, "rb") as f:
                     self.assertTrue(f.read() == movie, "the movie changed")
 
     def test_interrupt_restores_the_terminal(self):
         self.start(self.file("waits.movie", b"line a\nsleep 600000\nline b\n"))
-        wait_for("the long sleep", lambda: "Cmd: sleep" in self.screen())
+        self.pane.wait_text("Cmd: sleep", DEADLINE)
         self.quit_and_check("C-c")
 
 

@@ -14,8 +14,7 @@ import subprocess
 import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from scratch import ScratchCase  # noqa: E402
+from support.scratch import ScratchCase
 
 BINDIR = None
 SKIP = 77

@@ -13,8 +13,8 @@ import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from scratch import ScratchCase  # noqa: E402
+from support.scratch import ScratchCase
+from support.waiting import open_fifo_end
 
 RAWCOPY = None
 DEADLINE = 10.0
@@ -133,16 +133,7 @@ class Rawcopy(ScratchCase):
                               stderr=subprocess.PIPE) as p:
             try:
                 self.assertEqual(read_exactly(p.stdout.fileno(), 16), b"before the fifo\n")
-                end = time.monotonic() + DEADLINE
-                while True:
-                    try:
-                        w = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
-                        break
-                    except OSError as e:
-                        if e.errno != errno.ENXIO or time.monotonic() > end:
-                            raise
-                        time.sleep(0.01)
-                os.set_blocking(w, True)
+                w = open_fifo_end(fifo, os.O_WRONLY, DEADLINE)
                 data = bytes(range(256)) * 64
                 os.write(w, data)
                 os.close(w)

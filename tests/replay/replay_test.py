@@ -2,7 +2,6 @@
 
 Usage: replay_test.py BINDIR [unittest arguments]
 """
-import errno
 import os
 import select
 import subprocess
@@ -10,8 +9,8 @@ import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from scratch import ScratchCase  # noqa: E402
+from support.scratch import ScratchCase
+from support.waiting import open_fifo_end
 
 BINDIR = None
 DEADLINE = 10.0
@@ -46,12 +45,6 @@ class Program(ScratchCase):
     def link(self, name, target=None):
         os.symlink(target or self.replay, self.path(name))
         return self.path(name)
-
-    def run_prog(self, argv, stdin=b"", **kw):
-        return subprocess.run(argv, input=stdin, capture_output=True, timeout=60, **kw)
-
-    def assertRun(self, r, status, out, err=b""):
-        self.assertEqual((r.returncode, r.stderr, r.stdout), (status, err, out))
 
     def test_installed_second_name_is_a_relative_link(self):
         self.assertEqual(os.readlink(self.totext), "vorlan-replay")
@@ -133,19 +126,6 @@ class Program(ScratchCase):
         self.assertEqual(self.read("copy"), EXAMPLE_TEXT)
         self.assertRun(self.run_prog([self.totext, "/dev/null", "/dev/null"]), 0, b"")
 
-    def open_fifo_end(self, fifo, flags):
-        """Opens one end of a FIFO once the program holds the other, within the deadline."""
-        end = time.monotonic() + DEADLINE
-        while True:
-            try:
-                fd = os.open(fifo, flags | os.O_NONBLOCK)
-                os.set_blocking(fd, True)
-                return fd
-            except OSError as e:
-                if e.errno != errno.ENXIO or time.monotonic() > end:
-                    raise
-                time.sleep(0.01)
-
     def test_totext_refuses_a_fifo_that_is_its_input(self):
         # Allowed, it would write its transcript into the FIFO and read it back as a movie.
         fifo = self.path("fifo")
@@ -153,7 +133,7 @@ class Program(ScratchCase):
         with subprocess.Popen([self.totext, fifo, fifo], stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE) as p:
             try:
-                w = self.open_fifo_end(fifo, os.O_WRONLY)
+                w = open_fifo_end(fifo, os.O_WRONLY)
                 os.write(w, EXAMPLE)
                 self.assertEqual(p.wait(timeout=DEADLINE), 1)
                 os.close(w)
