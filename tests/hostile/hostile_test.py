@@ -12,13 +12,12 @@ import select
 import signal
 import subprocess
 import sys
-import time
 import unittest
 
 from support.scratch import ScratchCase
 from support import tools
 from support.tmux_pane import Pane
-from support.waiting import wait_for
+from support.waiting import read_within, wait_for
 
 STAGE = ""
 DEADLINE = 20  # seconds; every case ends far sooner
@@ -39,22 +38,6 @@ def read_text(path):
             return f.read().strip()
     except FileNotFoundError:
         return ""
-
-
-def read_within(p, n, what):
-    """Up to n bytes of p's output, fewer only at its end; fails after DEADLINE, so that
-    output held back (a flush dropped before a long pause) fails the test, not ctest."""
-    data = b""
-    end = time.monotonic() + DEADLINE
-    while len(data) < n:
-        left = end - time.monotonic()
-        if left <= 0 or not select.select([p.stdout], [], [], left)[0]:
-            raise AssertionError(f"timed out waiting for {what}; got {data[:40]!r}")
-        chunk = os.read(p.stdout.fileno(), n - len(data))
-        if not chunk:
-            break
-        data += chunk
-    return data
 
 
 class Scratch(ScratchCase):
@@ -108,7 +91,8 @@ class Replay(Scratch):
         p = subprocess.Popen([program("vorlan-replay"), self.file("big.movie", movie)],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
-            self.assertEqual(read_within(p, 2, "the record before the pause"), b"a\n")
+            self.assertEqual(read_within(p.stdout.fileno(), 2, "the record before the pause",
+                                         DEADLINE), b"a\n")
             ready, _, _ = select.select([p.stdout], [], [], 0.5)
             self.assertEqual(ready, [], "vorlan-replay went on, or ended, instead of pausing")
             self.assertIsNone(p.poll(), "vorlan-replay died during a long pause")
@@ -123,7 +107,8 @@ class Replay(Scratch):
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(p.kill)
         try:
-            self.assertEqual(read_within(p, 7, "the record before the pause"), b"before\n")
+            self.assertEqual(read_within(p.stdout.fileno(), 7, "the record before the pause",
+                                         DEADLINE), b"before\n")
             os.truncate(path, 0)
             out, err = p.communicate(timeout=DEADLINE)
         except subprocess.TimeoutExpired:
@@ -162,7 +147,7 @@ class Rawcopy(Scratch):
         self.addCleanup(p.kill)
         try:
             # The pipe fills and rawcopy blocks in a write, part way through the file.
-            head = read_within(p, 256 * 1024, "the copy's first bytes")
+            head = read_within(p.stdout.fileno(), 256 * 1024, "the copy's first bytes", DEADLINE)
             os.truncate(path, 1024 * 1024)
             rest, err = p.communicate(timeout=DEADLINE)
         except subprocess.TimeoutExpired:
@@ -274,7 +259,8 @@ class Descriptors(Scratch):
         with subprocess.Popen([program("rawcopy"), zeros], stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, preexec_fn=close_stderr) as p:
             try:
-                self.assertEqual(read_within(p, 1, "the copy's first byte"), b"\0")
+                first = read_within(p.stdout.fileno(), 1, "the copy's first byte", DEADLINE)
+                self.assertEqual(first, b"\0")
                 p.stdout.close()
                 self.assertEqual(p.wait(timeout=DEADLINE), 1)  # the broken pipe, reported
             finally:

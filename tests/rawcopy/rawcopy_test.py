@@ -5,16 +5,14 @@ Usage: rawcopy_test.py PATH-TO-RAWCOPY [unittest arguments]
 import errno
 import os
 import random
-import select
 import signal
 import stat
 import subprocess
 import sys
-import time
 import unittest
 
 from support.scratch import ScratchCase
-from support.waiting import open_fifo_end
+from support.waiting import open_fifo_end, read_within
 
 RAWCOPY = None
 DEADLINE = 10.0
@@ -22,16 +20,9 @@ DEADLINE = 10.0
 
 def read_exactly(fd, n, deadline=DEADLINE):
     """Reads n bytes from fd, failing if they do not all come within the deadline."""
-    got = b""
-    end = time.monotonic() + deadline
-    while len(got) < n:
-        left = end - time.monotonic()
-        if left <= 0 or not select.select([fd], [], [], left)[0]:
-            raise AssertionError(f"only {len(got)} of {n} bytes within {deadline}s: {got[:80]!r}")
-        piece = os.read(fd, n - len(got))
-        if not piece:
-            raise AssertionError(f"end of output after {len(got)} of {n} bytes")
-        got += piece
+    got = read_within(fd, n, f"{n} bytes", deadline)
+    if len(got) < n:
+        raise AssertionError(f"end of output after {len(got)} of {n} bytes")
     return got
 
 

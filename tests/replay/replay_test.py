@@ -3,14 +3,13 @@
 Usage: replay_test.py BINDIR [unittest arguments]
 """
 import os
-import select
 import subprocess
 import sys
 import time
 import unittest
 
 from support.scratch import ScratchCase
-from support.waiting import open_fifo_end
+from support.waiting import open_fifo_end, read_within
 
 BINDIR = None
 DEADLINE = 10.0
@@ -20,17 +19,9 @@ NAME_MESSAGE = b'Please run this program as "vorlan-replay" or "vorlan-totext"\n
 
 
 def read_until(fd, want, deadline=DEADLINE):
-    """Reads from fd until exactly `want` has come; fails on more, on end or on the deadline."""
-    got = b""
-    end = time.monotonic() + deadline
-    while len(got) < len(want):
-        left = end - time.monotonic()
-        if left <= 0 or not select.select([fd], [], [], left)[0]:
-            raise AssertionError(f"only {got!r} of {want!r} within {deadline}s")
-        piece = os.read(fd, 65536)
-        if not piece:
-            raise AssertionError(f"end of output after {got!r}, wanted {want!r}")
-        got += piece
+    """Reads from fd until exactly `want` has come; fails on more, on end or on the deadline.
+    Returns the time it came."""
+    got = read_within(fd, len(want), repr(want), deadline, beyond=True)
     if got != want:
         raise AssertionError(f"got {got!r}, wanted {want!r}")
     return time.monotonic()
