@@ -12,7 +12,8 @@
    read the file through).
 3. Peak resident memory across the two (sampled with ps while the viewer waits). Target: flat.
 
-Usage: bench/viewer.py [VIEWER] [RUNS]   (default build/viewer/vorlan-viewer, 5 runs)
+Usage: PYTHONPATH=tests bench/viewer.py [VIEWER] [RUNS]   (from the source tree; default
+       build/viewer/vorlan-viewer, 5 runs; the tmux pane is the tests' own, tests/support/)
 Exits 1 when a target is missed.
 """
 import os
@@ -24,8 +25,11 @@ import tempfile
 import time
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(SOURCE, "tests", "viewer", "terminal"))
-from tmux_pane import Pane  # noqa: E402
+try:
+    from support.tmux_pane import Pane
+except ImportError:
+    sys.exit("bench/viewer.py drives the viewer through the tests' tmux pane: "
+             "run it with PYTHONPATH=tests from the source tree")
 
 END = "**** END ***"
 POLL = 0.002

@@ -113,7 +113,7 @@ void Cast::begin(std::int64_t width, std::string_view title, std::string_view ch
 void Cast::record_start(std::int64_t ms, bool annotation) {
   ms_ = ms;
   holding_ = annotation;
-  mark_left_ = annotation ? reading::kAnnotationMark.size() : 0;
+  mark_left_ = annotation ? reading::kAnnotationPrefix.size() : 0;
   label_size_ = 0;
   held_size_ = 0;
 }

@@ -212,7 +212,7 @@ void Html::record_start(std::int64_t ms, bool annotation) {
   in_chapter_ = annotation;
   if (!annotation) return;
   ++chapter_;
-  mark_left_ = reading::kAnnotationMark.size();
+  mark_left_ = reading::kAnnotationPrefix.size();
   // The anchor holds nothing, so that the <pre>'s text stays the transcript's; what a prompt
   // left on the line goes out before it.
   write_held();

@@ -33,7 +33,7 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink, reading::Charset* charse
     if (pieces.failed()) return Outcome::read_error;
     if (piece.empty()) break;
     // The sink learns the kind before any character arrives.
-    const reading::Line line = reading::begin_record(piece, r);
+    const reading::Interpretation line = reading::begin_record(piece, r);
     last = ms;
     sink.record_start(ms, line.kind == reading::Kind::annotation);
     reading::show_first(line, r, put);

@@ -16,8 +16,8 @@ inline constexpr std::string_view kLinePrefix = "line ";
 inline constexpr std::string_view kPromptPrefix = "prompt ";
 inline constexpr std::string_view kSleepPrefix = "sleep ";
 
-// An annotation record: the mark, a count, a space, then text.
-inline constexpr char kAnnotationMark = '#';
+// An annotation record: this character, a count, a space, then text.
+inline constexpr char kAnnotationStart = '#';
 
 inline constexpr char kRecordEnd = '\n';
 

@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += n;
     size -= n;
 
-    const reading::Line line = reading::first_piece(record, at_once, Put{&whole});
+    const reading::Interpretation line = reading::first_piece(record, at_once, Put{&whole});
     check(within(line.text, record) && within(line.annotation, record));
     check(std::memchr(at_once.pb.command.data(), '\0', at_once.pb.command.size()) != nullptr);
     reading::record_end(at_once, Put{&whole});

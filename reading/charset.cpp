@@ -214,7 +214,7 @@ Evidence examine(std::string_view movie_start) {
     const std::string_view record = movie_start.substr(at, end - at);
     at = end;
     Playback pb;
-    const Line line = interpret(record, pb);
+    const Interpretation line = interpret(record, pb);
     std::string_view text;
     bool escapes = true;
     if (line.kind == Kind::line || line.kind == Kind::prompt) {

@@ -73,8 +73,8 @@ void take_command_word(std::string_view s, Playback& pb) {
 
 }  // namespace
 
-Line interpret(std::string_view bytes, Playback& pb) {
-  Line out;
+Interpretation interpret(std::string_view bytes, Playback& pb) {
+  Interpretation out;
   const std::string_view text = until_zero(bytes, out.text_ended);
 
   if (text.starts_with(movie::kLine)) {
@@ -88,7 +88,7 @@ Line interpret(std::string_view bytes, Playback& pb) {
   } else if (text.starts_with(movie::kSleep)) {
     out.kind = Kind::sleep;
     scan_int(text, movie::kSleep.size(), pb.delay);
-  } else if (!text.empty() && text.front() == movie::kAnnotationMark) {
+  } else if (!text.empty() && text.front() == movie::kAnnotationStart) {
     out.kind = Kind::annotation;
     scan_int(text, 1, pb.delay);
     if (pb.delay > 0) {
@@ -105,8 +105,8 @@ Line interpret(std::string_view bytes, Playback& pb) {
   return out;
 }
 
-Line continuation(std::string_view bytes, Kind kind) {
-  Line out;
+Interpretation continuation(std::string_view bytes, Kind kind) {
+  Interpretation out;
   out.kind = kind;
   out.text = until_zero(bytes, out.text_ended);
   if (kind == Kind::prompt) out.text = without_record_end(out.text);

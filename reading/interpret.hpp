@@ -26,7 +26,8 @@ struct Playback {
   std::array<char, kCommandWordMax + 1> command{};  // zero-terminated; empty at start
 };
 
-struct Line {
+// What one record (or a later piece of one) is taken to be, and what of it is shown.
+struct Interpretation {
   Kind kind = Kind::other;
   std::string_view text;           // line and prompt: what the renderer draws (may be empty)
   std::string_view annotation;     // annotation: the text after the first space (may be empty)
@@ -36,12 +37,12 @@ struct Line {
 
 // Interprets the first (or only) piece of a record. `bytes` is what one read returned, zero
 // bytes included; the text ends at the first zero byte. Sets the delay and the command word.
-Line interpret(std::string_view bytes, Playback& pb);
+Interpretation interpret(std::string_view bytes, Playback& pb);
 
 // A later piece of a long record whose first piece was of kind `kind` (line, prompt or
 // annotation):
 // all of it is text, trimmed as the record's end needs. Only text and text_ended are set.
-Line continuation(std::string_view bytes, Kind kind);
+Interpretation continuation(std::string_view bytes, Kind kind);
 
 // Derives the timeout from the speed and the delay: raw_delay := delay, then timeout and
 // delay := the scaled delay (saturating at the 32-bit limits). Returns the timeout.

@@ -11,7 +11,8 @@
 
 namespace reading {
 
-inline constexpr std::string_view kAnnotationMark = "##==> ";
+// Shown before an annotation's text, in the program's own look.
+inline constexpr std::string_view kAnnotationPrefix = "##==> ";
 
 // Lives for the whole run.
 struct Reading {
@@ -30,8 +31,8 @@ constexpr bool record_goes_on(std::string_view piece) {
 // The first (or only) piece of a record, interpreted: sets the delay, the command word and
 // the kind. A writer that must know the kind before the record's characters (the cast's
 // marker) calls this, then show_first.
-inline Line begin_record(std::string_view piece, Reading& r) {
-  const Line line = interpret(piece, r.pb);
+inline Interpretation begin_record(std::string_view piece, Reading& r) {
+  const Interpretation line = interpret(piece, r.pb);
   r.kind = line.kind;
   r.showing = false;
   r.before_space = false;
@@ -40,7 +41,7 @@ inline Line begin_record(std::string_view piece, Reading& r) {
 
 // Shows the text or the annotation of a first piece that begin_record interpreted.
 template <class Put>
-void show_first(const Line& line, Reading& r, Put&& put) {
+void show_first(const Interpretation& line, Reading& r, Put&& put) {
   switch (line.kind) {
     case Kind::line:
     case Kind::prompt:
@@ -50,7 +51,7 @@ void show_first(const Line& line, Reading& r, Put&& put) {
     case Kind::annotation: {
       Style mark = r.text.pen;
       mark.reverse = true;
-      put_ascii(kAnnotationMark, mark, put);
+      put_ascii(kAnnotationPrefix, mark, put);
       annotation_piece(line.annotation, r.text, put);
       r.showing = !line.text_ended;
       r.before_space = !line.annotation_spaced;
@@ -62,8 +63,8 @@ void show_first(const Line& line, Reading& r, Put&& put) {
 
 // The first (or only) piece of a record: interpreted, then shown.
 template <class Put>
-Line first_piece(std::string_view piece, Reading& r, Put&& put) {
-  const Line line = begin_record(piece, r);
+Interpretation first_piece(std::string_view piece, Reading& r, Put&& put) {
+  const Interpretation line = begin_record(piece, r);
   show_first(line, r, put);
   return line;
 }
@@ -72,7 +73,7 @@ Line first_piece(std::string_view piece, Reading& r, Put&& put) {
 template <class Put>
 void next_piece(std::string_view piece, Reading& r, Put&& put) {
   if (!r.showing) return;
-  const Line more = continuation(piece, r.kind);
+  const Interpretation more = continuation(piece, r.kind);
   r.showing = !more.text_ended;
   std::string_view text = more.text;
   if (r.kind == Kind::annotation) {
@@ -92,7 +93,7 @@ void next_piece(std::string_view piece, Reading& r, Put&& put) {
 template <class Put>
 void record_end(Reading& r, Put&& put) {
   if (r.kind == Kind::line || r.kind == Kind::prompt || r.kind == Kind::annotation) {
-    text_end(r.text, r.kind == Kind::prompt, r.kind == Kind::annotation, put);
+    text_end(r.text, r.kind, put);
   }
   r.showing = false;
   r.before_space = false;

@@ -9,12 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <string_view>
 
-#include "format/movie_format.hpp"
 #include "reading/charset.hpp"
 #include "reading/decode.hpp"
+#include "reading/interpret.hpp"
 
 namespace reading {
 
@@ -29,6 +28,17 @@ struct Style {
   friend bool operator==(const Style&, const Style&) = default;
 };
 
+// Where the escape parser stands.
+enum class Escape : std::uint8_t {
+  text,           // not in an escape
+  after_esc,      // ESC seen: "[" or anything else decides
+  parameters,     // ESC "[" seen: the first parameter character decides
+  number_space,   // "3" or "9": white space before the number
+  number_sign,    // a sign read; digits must follow
+  number_digits,  // digits being read
+  skip,           // passing over everything up to the first "m"
+};
+
 struct TextState {
   Style pen;                   // lives for the whole run, like a window's attributes
   std::int32_t colour = 0;     // the number last read from a colour escape; whole run
@@ -36,7 +46,7 @@ struct TextState {
   // Within one record: the escape being read, the character being gathered, and a carriage
   // return waiting to see whether the line ends after it. Bytes held for a character keep
   // the look they were read in.
-  int escape = 0;
+  Escape escape = Escape::text;
   bool bright = false;
   bool negative = false;
   bool digits = false;
@@ -52,91 +62,12 @@ struct TextState {
 namespace detail {
 
 inline constexpr char kEsc = 0x1b;
-inline constexpr char kEscapeEnd = 'm';
-inline constexpr std::int64_t kNumberLimit =
-    std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-inline constexpr std::uint32_t kPairMask = 0xff;
 
-// Where the parser stands within an escape.
-enum Escape : int {
-  kText = 0,      // not in an escape
-  kAfterEsc,      // ESC seen: "[" or anything else decides
-  kParameters,    // ESC "[" seen: the first parameter character decides
-  kNumberSpace,   // "3" or "9": white space before the number
-  kNumberSign,    // a sign read; digits must follow
-  kNumberDigits,  // digits being read
-  kSkip,          // passing over everything up to the first "m"
-};
+// The escape parser, one byte: true when the byte is text to decode.
+bool escape_byte(char c, TextState& st);
 
-using movie::is_digit;
-using movie::is_space;
-
-// The number of a "3" or "9" escape is complete: keep it if digits were read, then turn its
-// pair on (pair 0 leaves the colour alone), and bold for "9".
-inline void finish_number(TextState& st) {
-  if (st.digits) {
-    const std::int64_t n = st.negative ? -st.number : std::min(st.number, kNumberLimit - 1);
-    st.colour = static_cast<std::int32_t>(n);
-  }
-  const auto pair = static_cast<std::uint8_t>(static_cast<std::uint32_t>(st.colour) & kPairMask);
-  if (pair != 0) st.pen.pair = pair;
-  if (st.bright) st.pen.bold = true;
-}
-
-inline void start_number(TextState& st, bool bright) {
-  st.escape = kNumberSpace;
-  st.bright = bright;
-  st.negative = false;
-  st.digits = false;
-  st.number = 0;
-}
-
-// One byte past the escape parser: true when it is text to decode.
-inline bool escape_byte(char c, TextState& st) {
-  switch (st.escape) {
-    case kText:
-      if (c != kEsc) return true;
-      st.escape = kAfterEsc;
-      return false;
-    case kAfterEsc: st.escape = c == '[' ? kParameters : c == kEscapeEnd ? kText : kSkip; break;
-    case kParameters:
-      if (c == '3' || c == '9') {
-        start_number(st, c == '9');
-        break;
-      }
-      if (c == '1') {
-        st.pen.bold = true;
-      } else if (c == '0') {
-        st.pen = Style{};
-      }
-      st.escape = c == kEscapeEnd ? kText : kSkip;
-      break;
-    case kNumberSpace:
-      if (is_space(c)) break;
-      if (c == '+' || c == '-') {
-        st.negative = c == '-';
-        st.escape = kNumberSign;
-        break;
-      }
-      [[fallthrough]];
-    case kNumberSign:
-    case kNumberDigits:
-      if (is_digit(c)) {
-        st.escape = kNumberDigits;
-        st.digits = true;
-        st.number = std::min(st.number * 10 + (c - '0'), kNumberLimit);
-        break;
-      }
-      finish_number(st);
-      st.escape = c == kEscapeEnd ? kText : kSkip;
-      break;
-    case kSkip:
-    default:
-      if (c == kEscapeEnd) st.escape = kText;
-      break;
-  }
-  return false;
-}
+// The record's text ended inside an escape: a number being read takes effect.
+void end_escape(TextState& st);
 
 constexpr bool named(const TextState& st) {
   return st.charset != nullptr && !st.charset->is_default();
@@ -151,13 +82,8 @@ void utf8_byte(unsigned char b, TextState& st, Style style, Put& put) {
   decode_byte(b, st.utf8, held);
 }
 
-inline void drop_held(TextState& st, std::size_t n) {
-  std::copy(st.held.begin() + static_cast<std::ptrdiff_t>(n), st.held.begin() + st.held_count,
-            st.held.begin());
-  std::copy(st.held_styles.begin() + static_cast<std::ptrdiff_t>(n),
-            st.held_styles.begin() + st.held_count, st.held_styles.begin());
-  st.held_count = static_cast<std::uint8_t>(st.held_count - n);
-}
+// Takes the first n held bytes off.
+void drop_held(TextState& st, std::size_t n);
 
 // A named set's held bytes, one character at a time: a character in the look of its first
 // byte, an undecodable byte as U+FFFD in its own. An incomplete character waits for more
@@ -244,7 +170,7 @@ void decode_text_byte(char c, TextState& st, Style style, Put& put) {
 // return inside one goes to it.
 template <class Pass>
 void line_end_byte(char c, TextState& st, bool escapes, Pass&& pass) {
-  const bool escape = escapes && (c == kEsc || st.escape != kText);
+  const bool escape = escapes && (c == kEsc || st.escape != Escape::text);
   if (st.cr_held) {
     if (c == '\r') return;
     if (escape) {
@@ -261,12 +187,6 @@ void line_end_byte(char c, TextState& st, bool escapes, Pass&& pass) {
   pass(c);
 }
 
-}  // namespace detail
-
-// One piece of a line or prompt record's text. The text ends at its first zero byte: the
-// caller hands over only what comes before it.
-namespace detail {
-
 constexpr bool is_plain(char c) {
   const auto u = static_cast<unsigned char>(c);
   return u >= 0x20 && u < 0x7F;
@@ -274,7 +194,9 @@ constexpr bool is_plain(char c) {
 
 }  // namespace detail
 
-// A writer may take a run of printable ASCII whole: `put.ascii(std::string_view, Style)`.
+// One piece of a line or prompt record's text. The text ends at its first zero byte: the
+// caller hands over only what comes before it. A writer may take a run of printable ASCII
+// whole: `put.ascii(std::string_view, Style)`.
 template <class Put>
 void text_piece(std::string_view piece, TextState& st, Put&& put) {
   std::size_t i = 0;
@@ -282,7 +204,7 @@ void text_piece(std::string_view piece, TextState& st, Put&& put) {
   while (i < piece.size()) {
     // A named set's text between escapes and returns goes to its converter by runs (an
     // ASCII byte there may end a double-byte character).
-    if (named && st.escape == detail::kText && !st.cr_held) {
+    if (named && st.escape == Escape::text && !st.cr_held) {
       std::size_t end = i;
       while (end < piece.size() && piece[end] != detail::kEsc && piece[end] != '\r') ++end;
       if (end > i) {
@@ -292,7 +214,7 @@ void text_piece(std::string_view piece, TextState& st, Put&& put) {
       }
     }
     // Most of a movie is printable ASCII outside any escape: straight through, by runs.
-    if (!named && st.escape == detail::kText && st.utf8.count == 0 && !st.cr_held) {
+    if (!named && st.escape == Escape::text && st.utf8.count == 0 && !st.cr_held) {
       std::size_t end = i;
       while (end < piece.size() && detail::is_plain(piece[end])) ++end;
       if (end > i) {
@@ -333,21 +255,17 @@ void annotation_piece(std::string_view piece, TextState& st, Put&& put) {
   }
 }
 
-// The record's text is complete. A carriage return still held ends a prompt (its newline was
-// taken off: the return is its line end) but not a line or an annotation, whose line end is
-// their newline. An escape still open ends here; a character still gathered shows byte by
-// byte, each in its own look.
+// The record's text (of a line, prompt or annotation) is complete. A carriage return still
+// held ends a prompt (its newline was taken off: the return is its line end) but not a line
+// or an annotation, whose line end is their newline. An escape still open ends here; a
+// character still gathered shows byte by byte, each in its own look.
 template <class Put>
-void text_end(TextState& st, bool line_end_at_cr, bool annotation, Put&& put) {
+void text_end(TextState& st, Kind kind, Put&& put) {
   Style style = st.pen;
-  style.reverse = annotation;
-  if (st.escape == detail::kNumberSpace || st.escape == detail::kNumberSign ||
-      st.escape == detail::kNumberDigits) {
-    detail::finish_number(st);
-  }
-  st.escape = detail::kText;
+  style.reverse = kind == Kind::annotation;
+  detail::end_escape(st);
   detail::flush_held(st, put);
-  if (st.cr_held && !line_end_at_cr) put(U'\r', style);
+  if (st.cr_held && kind != Kind::prompt) put(U'\r', style);
   st.cr_held = false;
 }
 

@@ -5,7 +5,7 @@
 // for it; Esc with nothing after it within the escape delay is a key of its own.
 #pragma once
 
-#include "viewer/play.hpp"
+#include "viewer/screen.hpp"
 
 namespace viewer {
 

@@ -20,10 +20,9 @@
 #include "reading/pieces.hpp"
 #include "reading/record.hpp"
 #include "viewer/grid.hpp"
+#include "viewer/screen.hpp"
 
 namespace viewer {
-
-using Clock = std::chrono::steady_clock;
 
 inline constexpr std::int64_t kSmallStep = 1000;
 inline constexpr std::int64_t kLargeStep = 5000;
@@ -32,25 +31,8 @@ inline constexpr std::int64_t kLargeStep = 5000;
 inline constexpr std::chrono::milliseconds kFrameInterval{40};
 inline constexpr std::string_view kEndMarker = "\n**** END ***\n";
 
-// What the key source gives besides keys.
-inline constexpr int kNoKey = -1;       // the wait ran out
-inline constexpr int kInputEnded = -2;  // key input ended or failed
-inline constexpr int kResized = -3;     // the terminal changed size
-inline constexpr int kSpecialKey = -4;  // a key with no action of its own but ending the wait
-
 inline constexpr int kExitQuit = 0;
 inline constexpr int kExitInputEnded = 1;
-
-// What the status line shows.
-struct Status {
-  std::int64_t offset = 0;
-  std::int64_t size = 0;
-  int speed = reading::kNormalSpeed;
-  const char* command = "";
-  std::int32_t timeout = 0;
-  std::int32_t raw_delay = 0;
-  reading::Charset* charset = nullptr;  // the command word's, the movie's own
-};
 
 // Keys typed while a long record was read, in order, for the passes that follow.
 class KeyQueue {

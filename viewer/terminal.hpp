@@ -11,7 +11,7 @@
 #include <curses.h>
 
 #include "viewer/grid.hpp"
-#include "viewer/play.hpp"
+#include "viewer/screen.hpp"
 
 namespace viewer {
 

@@ -19,13 +19,11 @@ import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "viewer",
-                                "terminal"))
-from tmux_pane import Pane  # noqa: E402
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from scratch import ScratchCase  # noqa: E402
-import tools  # noqa: E402
-import charset_movies  # noqa: E402
+from support.tmux_pane import Pane
+from support.scratch import ScratchCase
+from support import tools
+from support import charset_movies
+from support.waiting import wait_for
 
 BINDIR = None
 DEADLINE = 30.0
@@ -84,12 +82,6 @@ class Case(ScratchCase):
         super().setUp()
         self.tohtml = os.path.join(BINDIR, "vorlan-tohtml")
         self.tocast = os.path.join(BINDIR, "vorlan-tocast")
-
-    def run_prog(self, argv, stdin=b"", **kw):
-        return subprocess.run(argv, input=stdin, capture_output=True, timeout=60, **kw)
-
-    def assertRun(self, r, status, out, err=b""):
-        self.assertEqual((r.returncode, r.stderr, r.stdout), (status, err, out))
 
     def export(self, prog, movie_name, movie, out_name):
         r = self.run_prog([prog, self.file(movie_name, movie), self.path(out_name)])
@@ -337,11 +329,9 @@ class Asciinema(Case):
         out, done = cast + ".out", cast + ".status"
         pane = Pane(["sh", "-c", f"asciinema cat {cast} > {out} 2> {out}.err; echo $? > {done}"])
         try:
-            end = time.monotonic() + DEADLINE
-            while not os.path.exists(done) or os.path.getsize(done) == 0:
-                if time.monotonic() > end:
-                    self.fail(f"asciinema cat did not finish; screen:\n{pane.text()}")
-                time.sleep(0.05)
+            wait_for("asciinema cat to finish",
+                     lambda: os.path.exists(done) and os.path.getsize(done) != 0, DEADLINE, 0.05,
+                     shown=lambda: f"screen:\n{pane.text()}")
         finally:
             pane.close()
         with open(done) as f, open(out, "rb") as o, open(out + ".err", "rb") as e:
@@ -497,13 +487,10 @@ class DevTools(Case):
         url = page if page.startswith("http:") else "file://" + page
         target = self.send("Target.createTarget", url=url)["targetId"]
         session = self.send("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
-        end = time.monotonic() + DEADLINE
         # A new target shows about:blank first.
-        while not self.evaluate(session, f"location.protocol === '{url.split(':')[0]}:' && "
-                                         "document.readyState === 'complete'"):
-            if time.monotonic() > end:
-                self.fail("the page did not load")
-            time.sleep(0.05)
+        loaded = (f"location.protocol === '{url.split(':')[0]}:' && "
+                  "document.readyState === 'complete'")
+        wait_for("the page to load", lambda: self.evaluate(session, loaded), DEADLINE, 0.05)
         return session
 
     def evaluate(self, session, expression, wait=False):

@@ -12,12 +12,12 @@ import select
 import signal
 import subprocess
 import sys
-import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from scratch import ScratchCase  # noqa: E402
-import tools  # noqa: E402
+from support.scratch import ScratchCase
+from support import tools
+from support.tmux_pane import Pane
+from support.waiting import read_within, wait_for
 
 STAGE = ""
 DEADLINE = 20  # seconds; every case ends far sooner
@@ -38,32 +38,6 @@ def read_text(path):
             return f.read().strip()
     except FileNotFoundError:
         return ""
-
-
-def wait_for(what, condition, deadline=DEADLINE):
-    end = time.monotonic() + deadline
-    while time.monotonic() < end:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.02)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
-def read_within(p, n, what):
-    """Up to n bytes of p's output, fewer only at its end; fails after DEADLINE, so that
-    output held back (a flush dropped before a long pause) fails the test, not ctest."""
-    data = b""
-    end = time.monotonic() + DEADLINE
-    while len(data) < n:
-        left = end - time.monotonic()
-        if left <= 0 or not select.select([p.stdout], [], [], left)[0]:
-            raise AssertionError(f"timed out waiting for {what}; got {data[:40]!r}")
-        chunk = os.read(p.stdout.fileno(), n - len(data))
-        if not chunk:
-            break
-        data += chunk
-    return data
 
 
 class Scratch(ScratchCase):
@@ -117,7 +91,8 @@ class Replay(Scratch):
         p = subprocess.Popen([program("vorlan-replay"), self.file("big.movie", movie)],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
-            self.assertEqual(read_within(p, 2, "the record before the pause"), b"a\n")
+            self.assertEqual(read_within(p.stdout.fileno(), 2, "the record before the pause",
+                                         DEADLINE), b"a\n")
             ready, _, _ = select.select([p.stdout], [], [], 0.5)
             self.assertEqual(ready, [], "vorlan-replay went on, or ended, instead of pausing")
             self.assertIsNone(p.poll(), "vorlan-replay died during a long pause")
@@ -132,7 +107,8 @@ class Replay(Scratch):
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(p.kill)
         try:
-            self.assertEqual(read_within(p, 7, "the record before the pause"), b"before\n")
+            self.assertEqual(read_within(p.stdout.fileno(), 7, "the record before the pause",
+                                         DEADLINE), b"before\n")
             os.truncate(path, 0)
             out, err = p.communicate(timeout=DEADLINE)
         except subprocess.TimeoutExpired:
@@ -171,7 +147,7 @@ class Rawcopy(Scratch):
         self.addCleanup(p.kill)
         try:
             # The pipe fills and rawcopy blocks in a write, part way through the file.
-            head = read_within(p, 256 * 1024, "the copy's first bytes")
+            head = read_within(p.stdout.fileno(), 256 * 1024, "the copy's first bytes", DEADLINE)
             os.truncate(path, 1024 * 1024)
             rest, err = p.communicate(timeout=DEADLINE)
         except subprocess.TimeoutExpired:
@@ -283,7 +259,8 @@ class Descriptors(Scratch):
         with subprocess.Popen([program("rawcopy"), zeros], stdin=subprocess.DEVNULL,
                               stdout=subprocess.PIPE, preexec_fn=close_stderr) as p:
             try:
-                self.assertEqual(read_within(p, 1, "the copy's first byte"), b"\0")
+                first = read_within(p.stdout.fileno(), 1, "the copy's first byte", DEADLINE)
+                self.assertEqual(first, b"\0")
                 p.stdout.close()
                 self.assertEqual(p.wait(timeout=DEADLINE), 1)  # the broken pipe, reported
             finally:
@@ -320,7 +297,6 @@ class Viewer(Scratch):
     terminal modes before and after and the exit status."""
 
     def start(self, movie_path, redirect=""):
-        self.socket = f"vorlan-hostile-{os.getpid()}-{time.monotonic_ns()}"
         before, after, status = (os.path.join(self.dir, n) for n in ("before", "after", "status"))
         for leftover in (before, after, status):
             if os.path.exists(leftover):
@@ -331,38 +307,26 @@ class Viewer(Scratch):
                   f'{program("vorlan-viewer")} {movie_path} {redirect}; '
                   f'echo $? > {status}.tmp; stty -g > {after}; mv {status}.tmp {status}; '
                   f'sleep 60')
-        self.tmux("new-session", "-d", "-x", "80", "-y", "24", "sh", "-c", script)
-        self.addCleanup(self.tmux, "kill-server", check=False)
+        self.pane = Pane(["sh", "-c", script])
+        self.addCleanup(self.pane.close)
         self.status_file, self.before, self.after = status, before, after
-        wait_for("the status line", lambda: "Speed:" in self.screen())
-
-    def tmux(self, *args, check=True):
-        r = subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", *args],
-                           capture_output=True, timeout=DEADLINE,
-                           env=dict(os.environ, TERM="xterm-256color"))
-        if check and r.returncode != 0:
-            raise AssertionError(f"tmux {args[0]}: {r.stderr.decode(errors='replace')}")
-        return r.stdout.decode(errors="replace")
-
-    def screen(self):
-        return self.tmux("capture-pane", "-p")
+        self.pane.wait_text("Speed:", DEADLINE)
 
     def keys_until_end(self):
         """Presses a key that only ends the wait until the end marker shows."""
-        end = time.monotonic() + DEADLINE
-        while "**** END ***" not in self.screen():
-            self.assertLess(time.monotonic(), end, "the end marker never showed")
-            self.tmux("send-keys", "x")
-            time.sleep(0.05)
+        def shown():
+            self.pane.keys("x")
+            return "**** END ***" in self.pane.text()
+        wait_for("the end marker", shown, DEADLINE, poll=0.05)
 
     def quit_and_check(self, key="q"):
-        self.tmux("send-keys", key)
-        status = wait_for("the viewer to exit", lambda: read_text(self.status_file))
+        self.pane.keys(key)
+        status = wait_for("the viewer to exit", lambda: read_text(self.status_file), DEADLINE)
         if key == "q":
             self.assertEqual(status, "0", "vorlan-viewer did not exit normally")
         self.assertEqual(read_text(self.before), read_text(self.after),
                          "terminal modes not restored")
-        self.assertEqual(self.tmux("display-message", "-p", "#{alternate_on}").strip(), "0")
+        self.assertEqual(self.pane.query("#{alternate_on}"), "0")
 
     def test_hostile_movies_play_to_the_end(self):
         for name, data in [("garbage", GARBAGE), ("10 MB record", b"line " + b"y" * BIG + b"\n"),
@@ -371,19 +335,19 @@ class Viewer(Scratch):
                 self.start(self.file("hostile.movie", data))
                 self.keys_until_end()
                 self.quit_and_check()
-                self.tmux("kill-server", check=False)
+                self.pane.close()
 
     def test_file_truncated_during_a_wait(self):
         path = self.file("shrinks.movie", b"line before\nsleep 600000\n" + b"line filler\n" * 50000)
         self.start(path)
-        wait_for("the long sleep", lambda: "Cmd: sleep" in self.screen())
+        self.pane.wait_text("Cmd: sleep", DEADLINE)
         os.truncate(path, 0)
-        self.tmux("send-keys", "x")
+        self.pane.keys("x")
         # What was read ahead plays; then the read finds nothing and playback ends there.
-        wait_for("the end marker", lambda: "**** END ***" in self.screen())
+        self.pane.wait_text("**** END ***", DEADLINE)
         # A jump forward is held to the size measured at start, which the file no longer has.
-        self.tmux("send-keys", "F")
-        wait_for("the jump's report", lambda: "Final offset" in self.screen())
+        self.pane.keys("F")
+        self.pane.wait_text("Final offset", DEADLINE)
         self.quit_and_check()
 
     def test_closed_standard_descriptors(self):
@@ -394,15 +358,15 @@ class Viewer(Scratch):
             with self.subTest(redirect):
                 path = self.file("kept.movie", movie)
                 self.start(path, redirect)
-                wait_for("the text", lambda: "shown" in self.screen())
+                self.pane.wait_text("shown", DEADLINE)
                 self.quit_and_check()
-                self.tmux("kill-server", check=False)
+                self.pane.close()
                 with open(path, "rb") as f:
                     self.assertTrue(f.read() == movie, "the movie changed")
 
     def test_interrupt_restores_the_terminal(self):
         self.start(self.file("waits.movie", b"line a\nsleep 600000\nline b\n"))
-        wait_for("the long sleep", lambda: "Cmd: sleep" in self.screen())
+        self.pane.wait_text("Cmd: sleep", DEADLINE)
         self.quit_and_check("C-c")
 
 

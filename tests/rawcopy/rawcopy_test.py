@@ -5,16 +5,14 @@ Usage: rawcopy_test.py PATH-TO-RAWCOPY [unittest arguments]
 import errno
 import os
 import random
-import select
 import signal
 import stat
 import subprocess
 import sys
-import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from scratch import ScratchCase  # noqa: E402
+from support.scratch import ScratchCase
+from support.waiting import open_fifo_end, read_within
 
 RAWCOPY = None
 DEADLINE = 10.0
@@ -22,16 +20,9 @@ DEADLINE = 10.0
 
 def read_exactly(fd, n, deadline=DEADLINE):
     """Reads n bytes from fd, failing if they do not all come within the deadline."""
-    got = b""
-    end = time.monotonic() + deadline
-    while len(got) < n:
-        left = end - time.monotonic()
-        if left <= 0 or not select.select([fd], [], [], left)[0]:
-            raise AssertionError(f"only {len(got)} of {n} bytes within {deadline}s: {got[:80]!r}")
-        piece = os.read(fd, n - len(got))
-        if not piece:
-            raise AssertionError(f"end of output after {len(got)} of {n} bytes")
-        got += piece
+    got = read_within(fd, n, f"{n} bytes", deadline)
+    if len(got) < n:
+        raise AssertionError(f"end of output after {len(got)} of {n} bytes")
     return got
 
 
@@ -133,16 +124,7 @@ class Rawcopy(ScratchCase):
                               stderr=subprocess.PIPE) as p:
             try:
                 self.assertEqual(read_exactly(p.stdout.fileno(), 16), b"before the fifo\n")
-                end = time.monotonic() + DEADLINE
-                while True:
-                    try:
-                        w = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
-                        break
-                    except OSError as e:
-                        if e.errno != errno.ENXIO or time.monotonic() > end:
-                            raise
-                        time.sleep(0.01)
-                os.set_blocking(w, True)
+                w = open_fifo_end(fifo, os.O_WRONLY, DEADLINE)
                 data = bytes(range(256)) * 64
                 os.write(w, data)
                 os.close(w)

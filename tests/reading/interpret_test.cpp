@@ -40,7 +40,7 @@ class Interpret : public testing::TestWithParam<Case> {};
 TEST_P(Interpret, KindTextDelayAndCommandWord) {
   const Case& c = GetParam();
   Playback pb = playback(7, "prev");
-  const Line line = interpret(c.bytes, pb);
+  const Interpretation line = interpret(c.bytes, pb);
   EXPECT_EQ(line.kind, c.kind);
   EXPECT_EQ(line.text, c.text);
   EXPECT_EQ(line.annotation, c.annotation);
@@ -146,7 +146,7 @@ class Continuation : public testing::TestWithParam<ContinuationCase> {};
 
 TEST_P(Continuation, IsAllTextOfTheRecord) {
   const ContinuationCase& c = GetParam();
-  const Line line = continuation(c.bytes, c.kind);
+  const Interpretation line = continuation(c.bytes, c.kind);
   EXPECT_EQ(line.kind, c.kind);
   EXPECT_EQ(line.text, c.text);
   EXPECT_EQ(line.text_ended, c.text_ended);

@@ -2,16 +2,14 @@
 
 Usage: replay_test.py BINDIR [unittest arguments]
 """
-import errno
 import os
-import select
 import subprocess
 import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from scratch import ScratchCase  # noqa: E402
+from support.scratch import ScratchCase
+from support.waiting import open_fifo_end, read_within
 
 BINDIR = None
 DEADLINE = 10.0
@@ -21,17 +19,9 @@ NAME_MESSAGE = b'Please run this program as "vorlan-replay" or "vorlan-totext"\n
 
 
 def read_until(fd, want, deadline=DEADLINE):
-    """Reads from fd until exactly `want` has come; fails on more, on end or on the deadline."""
-    got = b""
-    end = time.monotonic() + deadline
-    while len(got) < len(want):
-        left = end - time.monotonic()
-        if left <= 0 or not select.select([fd], [], [], left)[0]:
-            raise AssertionError(f"only {got!r} of {want!r} within {deadline}s")
-        piece = os.read(fd, 65536)
-        if not piece:
-            raise AssertionError(f"end of output after {got!r}, wanted {want!r}")
-        got += piece
+    """Reads from fd until exactly `want` has come; fails on more, on end or on the deadline.
+    Returns the time it came."""
+    got = read_within(fd, len(want), repr(want), deadline, beyond=True)
     if got != want:
         raise AssertionError(f"got {got!r}, wanted {want!r}")
     return time.monotonic()
@@ -46,12 +36,6 @@ class Program(ScratchCase):
     def link(self, name, target=None):
         os.symlink(target or self.replay, self.path(name))
         return self.path(name)
-
-    def run_prog(self, argv, stdin=b"", **kw):
-        return subprocess.run(argv, input=stdin, capture_output=True, timeout=60, **kw)
-
-    def assertRun(self, r, status, out, err=b""):
-        self.assertEqual((r.returncode, r.stderr, r.stdout), (status, err, out))
 
     def test_installed_second_name_is_a_relative_link(self):
         self.assertEqual(os.readlink(self.totext), "vorlan-replay")
@@ -133,19 +117,6 @@ class Program(ScratchCase):
         self.assertEqual(self.read("copy"), EXAMPLE_TEXT)
         self.assertRun(self.run_prog([self.totext, "/dev/null", "/dev/null"]), 0, b"")
 
-    def open_fifo_end(self, fifo, flags):
-        """Opens one end of a FIFO once the program holds the other, within the deadline."""
-        end = time.monotonic() + DEADLINE
-        while True:
-            try:
-                fd = os.open(fifo, flags | os.O_NONBLOCK)
-                os.set_blocking(fd, True)
-                return fd
-            except OSError as e:
-                if e.errno != errno.ENXIO or time.monotonic() > end:
-                    raise
-                time.sleep(0.01)
-
     def test_totext_refuses_a_fifo_that_is_its_input(self):
         # Allowed, it would write its transcript into the FIFO and read it back as a movie.
         fifo = self.path("fifo")
@@ -153,7 +124,7 @@ class Program(ScratchCase):
         with subprocess.Popen([self.totext, fifo, fifo], stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE) as p:
             try:
-                w = self.open_fifo_end(fifo, os.O_WRONLY)
+                w = open_fifo_end(fifo, os.O_WRONLY)
                 os.write(w, EXAMPLE)
                 self.assertEqual(p.wait(timeout=DEADLINE), 1)
                 os.close(w)

@@ -8,8 +8,7 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import tools  # noqa: E402
+from support import tools
 
 
 def main() -> int:

@@ -11,8 +11,7 @@ import re
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import tools  # noqa: E402
+from support import tools
 
 # Pages the suite's own pages may name that it does not ship.
 SYSTEM_PAGES = {"atoi(3)", "cat(1)"}

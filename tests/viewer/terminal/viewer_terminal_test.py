@@ -12,12 +12,11 @@ import time
 import unicodedata
 import unittest
 
-from tmux_pane import Pane
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-import tools  # noqa: E402
+from support.tmux_pane import Pane
+from support import tools
+from support.waiting import wait_for
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-import charset_movies  # noqa: E402
+from support import charset_movies
 
 VIEWER = None
 ESC = "\x1b"
@@ -391,6 +390,14 @@ def numbered(n, prefix="row"):
 
 
 class Resizing(ViewerCase):
+    def from_a_shell(self, path):
+        """The viewer started from an interactive shell, which takes it back on a suspend."""
+        pane = Pane(["bash", "--norc", "--noprofile", "-i"])
+        self.addCleanup(pane.close)
+        pane.keys("lit:PS1='$ '", "Enter", "lit:clear", "Enter")
+        pane.keys(f"lit:{VIEWER} {path}", "Enter")
+        return pane
+
     def rows_shown(self, pane):
         return [l for l in pane.lines() if l.startswith("row ")]
 
@@ -428,10 +435,7 @@ class Resizing(ViewerCase):
 
     def test_suspend_and_resume_bring_the_screen_back(self):
         path = self.movie(numbered(3) + "sleep 100000\n")
-        pane = Pane(["bash", "--norc", "--noprofile", "-i"])
-        self.addCleanup(pane.close)
-        pane.keys("lit:PS1='$ '", "Enter", "lit:clear", "Enter")
-        pane.keys(f"lit:{VIEWER} {path}", "Enter")
+        pane = self.from_a_shell(path)
         pane.wait_text("Speed:")
         pane.keys("C-z")
         pane.wait_text("Stopped")
@@ -443,13 +447,9 @@ class Resizing(ViewerCase):
         pane.keys("q")
         pane.wait_for(lambda _: pane.query("#{alternate_on}") == "0", "the shell's screen")
 
-
     def test_suspend_and_resume_go_on_with_the_pause(self):
         path = self.movie("line before\nsleep 3000\nline after\nsleep 100000\n")
-        pane = Pane(["bash", "--norc", "--noprofile", "-i"])
-        self.addCleanup(pane.close)
-        pane.keys("lit:PS1='$ '", "Enter", "lit:clear", "Enter")
-        pane.keys(f"lit:{VIEWER} {path}", "Enter")
+        pane = self.from_a_shell(path)
         pane.wait_text("Cmd: sleep")
         pane.keys("C-z")
         pane.wait_text("Stopped")
@@ -463,7 +463,6 @@ class Resizing(ViewerCase):
         pane.wait_text("after")
         pane.keys("q")
         pane.wait_for(lambda _: pane.query("#{alternate_on}") == "0", "the shell's screen")
-
 
 class Characters(ViewerCase):
     def start_utf8(self, data):
@@ -608,10 +607,7 @@ class KeySources(ViewerCase):
         with open(self.path("pid")) as f:
             pid = int(f.read())
         pane.close()
-        deadline = time.monotonic() + 10
-        while alive(pid) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertFalse(alive(pid), "the viewer outlived its terminal")
+        wait_for("the viewer to end with its terminal", lambda: not alive(pid), poll=0.05)
 
     def test_escape_ends_a_wait_at_once(self):
         # Curses would wait ESCDELAY for the rest of a key's sequence: the viewer sets a delay

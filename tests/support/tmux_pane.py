@@ -3,14 +3,9 @@ import os
 import re
 import shlex
 import subprocess
-import time
 import uuid
 
-DEADLINE = 10.0  # seconds: generous enough for a loaded machine
-
-
-class Timeout(AssertionError):
-    pass
+from .waiting import DEADLINE, Timeout, wait_for
 
 
 class Cell:
@@ -89,10 +84,11 @@ class Pane:
     def tmux(self, *args):
         return subprocess.run(["tmux", "-u", "-L", self.socket, "-f", "/dev/null", *args],
                               check=True, capture_output=True, text=True, encoding="utf-8",
-                              errors="replace").stdout
+                              errors="replace", timeout=DEADLINE).stdout
 
     def close(self):
-        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
+        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True,
+                       timeout=DEADLINE)
 
     def keys(self, *keys):
         """Each argument a tmux key name (Up, C-c) or literal text after 'lit:'."""
@@ -119,14 +115,11 @@ class Pane:
 
     def wait_for(self, predicate, what, deadline=DEADLINE, poll=0.02):
         """Polls the screen until predicate(screen text) holds; returns the text."""
-        end = time.monotonic() + deadline
-        while True:
+        def holds():
             screen = self.text()
-            if predicate(screen):
-                return screen
-            if time.monotonic() > end:
-                raise Timeout(f"timed out waiting for {what}; screen was:\n{screen}")
-            time.sleep(poll)
+            return (screen,) if predicate(screen) else None
+        return wait_for(what, holds, deadline, poll,
+                        shown=lambda: f"screen was:\n{self.text()}")[0]
 
     def wait_text(self, needle, deadline=DEADLINE):
         return self.wait_for(lambda s: needle in s, repr(needle), deadline)
