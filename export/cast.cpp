@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 
-#include "reading/record.hpp"
 #include "reading/shown.hpp"
 
 namespace exporter {
@@ -113,7 +112,6 @@ void Cast::begin(std::int64_t width, std::string_view title, std::string_view ch
 void Cast::record_start(std::int64_t ms, bool annotation) {
   ms_ = ms;
   holding_ = annotation;
-  mark_left_ = annotation ? reading::kAnnotationMark.size() : 0;
   label_size_ = 0;
   held_size_ = 0;
 }
@@ -164,18 +162,57 @@ void Cast::label(std::string_view json) {
   label_size_ += json.size();
 }
 
-void Cast::put(char32_t c, reading::Style style) {
-  // The label is the annotation's text: after the mark, without its line end.
-  if (holding_) {
-    if (mark_left_ > 0) {
-      --mark_left_;
-    } else if (c != U'\n') {
-      show(c, [this](char32_t s) {
-        if (holding_) label(json(s).view());
-      });
+void Cast::ascii(std::string_view run, reading::Style style) {
+  if (holding_) {  // the label takes each character
+    for (const char c : run) put(static_cast<char32_t>(c), style);
+    return;
+  }
+  show_ascii(run, look_of(style));
+}
+
+// Printable ASCII at the row's end, where nothing is written over, goes out by runs: each
+// character takes one column and only quotes and backslashes need escaping.
+void Cast::show_ascii(std::string_view run, Look look) {
+  while (!run.empty()) {
+    if (x_ < end_) {
+      place(static_cast<char32_t>(run.front()), 1, look);
+      run.remove_prefix(1);
+      continue;
     }
+    const std::string_view part = run.substr(0, static_cast<std::size_t>(width_ - x_));
+    restyle(look);
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < part.size(); ++i) {
+      if (part[i] == '"' || part[i] == '\\') {
+        output(part.substr(from, i - from));
+        output(part[i] == '"' ? "\\\"" : "\\\\");
+        from = i + 1;
+      }
+    }
+    output(part.substr(from));
+    x_ += static_cast<int>(part.size());
+    end_ = x_;
+    if (x_ >= width_) {
+      output("\\r\\n");
+      next_row();
+    }
+    run.remove_prefix(part.size());
+  }
+}
+
+void Cast::put(char32_t c, reading::Style style) {
+  // The label is the annotation's text, without its line end.
+  if (holding_ && c != U'\n') {
+    show(c, [this](char32_t s) {
+      if (holding_) label(json(s).view());
+    });
   }
   const Look look = look_of(style);
+  if (is_plain_ascii(c)) {
+    const char b = static_cast<char>(c);
+    show_ascii({&b, 1}, look);
+    return;
+  }
   switch (c) {
     case U'\n':
       clear_to_end();
@@ -206,7 +243,7 @@ void Cast::put(char32_t c, reading::Style style) {
     default: break;
   }
   if (is_bidi_control(c)) return;
-  show(c, [&](char32_t s) { place(s, reading::columns(s), look); });
+  show(c, [&](char32_t s) { place(s, columns(s), look); });
 }
 
 void Cast::restyle(Look look) {

@@ -48,6 +48,11 @@ void show(char32_t c, Emit&& emit) {
   for (int i = 0; i < s.count; ++i) emit(s.chars[static_cast<std::size_t>(i)]);
 }
 
+constexpr bool is_plain_ascii(char32_t c) { return c >= 0x20 && c < 0x7F; }
+
+// Columns a shown character takes (reading::columns, looked up only beyond ASCII).
+inline int columns(char32_t c) { return is_plain_ascii(c) ? 1 : reading::columns(c); }
+
 // The UTF-8 form of a character (the reading hands on only valid scalar values).
 struct Utf8Bytes {
   std::array<char, 4> bytes{};

@@ -374,6 +374,22 @@ TEST(Html, LinesShowAsTheViewerLeavesThem) {
   for (const Case& c : cases) EXPECT_EQ(pre_of(c.movie), c.shows) << c.movie;
 }
 
+// A line of printable ASCII is held as its bytes until something writes over it: what it
+// held then keeps each character's look, and a line too long to hold keeps its start.
+TEST(Html, PlainLinesWrittenOverKeepTheirLooks) {
+  const std::string full(kLineCells, 'x');
+  const struct {
+    std::string movie;
+    std::string shows;
+  } cases[] = {
+      {"prompt \x1b[31mab\x1b[0mcd\rX", "X<span class=\"c1\">b</span>cd"},
+      {"prompt a\x1b[32m<b\b&\x1b[0m\xc3\xa9", "a<span class=\"c2\">&lt;&amp;</span>\xc3\xa9"},
+      {"line " + full + "yz\r\x1b[31mQ\n", full + "<span class=\"c1\">Q\n</span>"},
+      {"line " + full + "\n", full + "\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(pre_of(c.movie), c.shows) << c.movie.substr(0, 40);
+}
+
 // The cast lays the text out as curses does on a terminal of its width, so that a player
 // shows the viewer's screen.
 TEST(Cast, RowsAsCursesLaysThemOut) {
