@@ -54,18 +54,27 @@ void write_number(Output& out, std::int64_t n) {
   out.write({digits.data(), static_cast<std::size_t>(result.ptr - digits.data())});
 }
 
-// Seconds with six decimals: the times are whole milliseconds.
-void write_time(Output& out, std::int64_t ms) {
-  write_number(out, ms / kMsPerSecond);
+// An event's start up to its code: its time in seconds with six decimals (the times are
+// whole milliseconds).
+Phrase event_start(std::int64_t ms) {
+  Phrase p;
+  p.chars[p.size++] = '[';
+  const auto result =
+      std::to_chars(p.chars.data() + p.size, p.chars.data() + p.chars.size(), ms / kMsPerSecond);
+  p.size = static_cast<std::size_t>(result.ptr - p.chars.data());
   const auto frac = static_cast<int>(ms % kMsPerSecond);
-  const std::array<char, 7> decimals = {'.',
-                                        static_cast<char>('0' + frac / 100),
-                                        static_cast<char>('0' + frac / 10 % 10),
-                                        static_cast<char>('0' + frac % 10),
-                                        '0',
-                                        '0',
-                                        '0'};
-  out.write({decimals.data(), decimals.size()});
+  const std::array<char, 10> rest = {'.',
+                                     static_cast<char>('0' + frac / 100),
+                                     static_cast<char>('0' + frac / 10 % 10),
+                                     static_cast<char>('0' + frac % 10),
+                                     '0',
+                                     '0',
+                                     '0',
+                                     ',',
+                                     ' ',
+                                     '"'};
+  for (const char c : rest) p.chars[p.size++] = c;
+  return p;
 }
 
 // The escape that sets a look from scratch, JSON-escaped: a reset, then its attributes.
@@ -117,9 +126,12 @@ void Cast::record_start(std::int64_t ms, bool annotation) {
 }
 
 void Cast::open_event(std::string_view code) {
-  out_.write('[');
-  write_time(out_, ms_);
-  out_.write(", \"");
+  // Most records come at the time of the one before.
+  if (ms_ != start_ms_) {
+    start_ = event_start(ms_);
+    start_ms_ = ms_;
+  }
+  out_.write(start_.view());
   out_.write(code);
   out_.write("\", \"");
 }
@@ -179,11 +191,12 @@ void Cast::show_ascii(std::string_view run, Look look) {
       run.remove_prefix(1);
       continue;
     }
+    static constexpr ByteSet kSpecial("\"\\");
     const std::string_view part = run.substr(0, static_cast<std::size_t>(width_ - x_));
     restyle(look);
     std::size_t from = 0;
     for (std::size_t i = 0; i < part.size(); ++i) {
-      if (part[i] == '"' || part[i] == '\\') {
+      if (kSpecial.has(part[i])) {
         output(part.substr(from, i - from));
         output(part[i] == '"' ? "\\\"" : "\\\\");
         from = i + 1;

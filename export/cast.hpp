@@ -62,6 +62,8 @@ class Cast {
   Look look_;                 // of the last character written
   std::int64_t ms_ = 0;       // the time of the record being read
   std::int64_t end_ms_ = -1;  // the end marker's time, once known
+  Phrase start_;              // the start of an event at start_ms_
+  std::int64_t start_ms_ = -1;
   // The row being written, as curses keeps it: the cursor, how far the row is written, and
   // which of its cells are the right halves of wide characters or hold combining marks.
   int width_ = static_cast<int>(kMinWidth);

@@ -107,12 +107,12 @@ void write_escaped(Output& out, char32_t c) {
 
 // Printable ASCII, escaped: the bytes between those that need it go out whole.
 void write_escaped(Output& out, std::string_view run) {
+  static constexpr ByteSet kSpecial("&<>\"'");
   std::size_t from = 0;
   for (std::size_t i = 0; i < run.size(); ++i) {
-    const char c = run[i];
-    if (c == '&' || c == '<' || c == '>' || c == '"' || c == '\'') {
+    if (kSpecial.has(run[i])) {
       out.write(run.substr(from, i - from));
-      write_escaped(out, static_cast<char32_t>(c));
+      write_escaped(out, static_cast<char32_t>(run[i]));
       from = i + 1;
     }
   }

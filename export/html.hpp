@@ -29,13 +29,6 @@ namespace exporter {
 // carriage return then goes back only to the start of what is still held.
 inline constexpr int kLineCells = 4096;
 
-// A short text of the writer's own (a time, a size), held in place.
-struct Phrase {
-  std::array<char, 32> chars{};
-  std::size_t size = 0;
-  std::string_view view() const { return {chars.data(), size}; }
-};
-
 // A time as h:mm:ss, the hours as many digits as they take; the milliseconds are dropped.
 Phrase clock_time(std::int64_t ms);
 // A size in bytes as people read it: "512 bytes", then one decimal of kB, MB, GB or TB

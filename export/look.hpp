@@ -53,6 +53,25 @@ constexpr bool is_plain_ascii(char32_t c) { return c >= 0x20 && c < 0x7F; }
 // Columns a shown character takes (reading::columns, looked up only beyond ASCII).
 inline int columns(char32_t c) { return is_plain_ascii(c) ? 1 : reading::columns(c); }
 
+// A set of bytes, looked up in one step: the writers find what they escape in long runs.
+class ByteSet {
+ public:
+  explicit constexpr ByteSet(std::string_view bytes) {
+    for (const char c : bytes) in_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool has(char c) const { return in_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::array<bool, 256> in_{};
+};
+
+// A short text of the writer's own (a time, a size), held in place.
+struct Phrase {
+  std::array<char, 32> chars{};
+  std::size_t size = 0;
+  std::string_view view() const { return {chars.data(), size}; }
+};
+
 // The UTF-8 form of a character (the reading hands on only valid scalar values).
 struct Utf8Bytes {
   std::array<char, 4> bytes{};
