@@ -224,12 +224,7 @@ void Html::record_start(std::int64_t ms, bool annotation) {
   in_chapter_ = annotation;
   if (!annotation) return;
   ++chapter_;
-  // The anchor holds nothing, so that the <pre>'s text stays the transcript's; what a prompt
-  // left on the line goes out before it.
-  write_held();
-  out_.write("<a id=\"chapter-");
-  write_number(out_, chapter_);
-  out_.write("\"></a>");
+  ++anchors_;
   Output& list = chapters_.out();
   list.write("<li><a href=\"#chapter-");
   write_number(list, chapter_);
@@ -262,8 +257,8 @@ void Html::append(std::string_view run, Look look) {
   while (!run.empty()) {
     if (end_ == kLineCells) write_held();
     const std::size_t n = std::min(run.size(), static_cast<std::size_t>(kLineCells - end_));
-    if (run_count_ == 0 || !(runs_[static_cast<std::size_t>(run_count_ - 1)].look == look)) {
-      runs_[static_cast<std::size_t>(run_count_++)] = {end_, look};
+    if (run_count_ == 0 || !(runs_[run_count_ - 1].look == look)) {
+      runs_[run_count_++] = {end_, look};
     }
     run.copy(text_.data() + end_, n);
     end_ += static_cast<int>(n);
@@ -276,9 +271,9 @@ void Html::append(std::string_view run, Look look) {
 void Html::to_cells() {
   if (!plain_) return;
   plain_ = false;
-  for (int r = 0; r < run_count_; ++r) {
-    const Run& run = runs_[static_cast<std::size_t>(r)];
-    const int stop = r + 1 < run_count_ ? runs_[static_cast<std::size_t>(r + 1)].start : end_;
+  for (std::size_t r = 0; r < run_count_; ++r) {
+    const Run& run = runs_[r];
+    const int stop = r + 1 < run_count_ ? runs_[r + 1].start : end_;
     for (int i = run.start; i < stop; ++i) {
       Cell& at = cell(i);
       at.ch = static_cast<unsigned char>(text_[static_cast<std::size_t>(i)]);
@@ -403,17 +398,31 @@ void Html::write_held() {
 
 // The first `count` columns of a plain line.
 void Html::write_plain(int count) {
-  for (int r = 0; r < run_count_; ++r) {
-    const Run& run = runs_[static_cast<std::size_t>(r)];
+  for (std::size_t r = 0; r < run_count_; ++r) {
+    const Run& run = runs_[r];
     if (run.start >= count) break;
-    const int stop = r + 1 < run_count_ ? runs_[static_cast<std::size_t>(r + 1)].start : end_;
+    const int stop = r + 1 < run_count_ ? runs_[r + 1].start : end_;
     if (!(run.look == look_)) restyle(run.look);
     write_escaped(out_, {text_.data() + run.start,
                          static_cast<std::size_t>(std::min(stop, count) - run.start)});
   }
 }
 
+// The anchors of the annotations met since the line held was last written, before it: a
+// carriage return in an annotation still goes back to the start of the line it is on. An
+// anchor holds nothing, so that the <pre>'s text stays the transcript's.
+void Html::write_anchors() {
+  for (std::int64_t n = chapter_ - anchors_ + 1; n <= chapter_; ++n) {
+    out_.write("<a id=\"chapter-");
+    write_number(out_, n);
+    out_.write("\"></a>");
+    started_ = true;  // a newline after it is kept
+  }
+  anchors_ = 0;
+}
+
 void Html::write_cells(int count) {
+  write_anchors();
   if (count > 0) started_ = true;
   if (plain_) {
     write_plain(count);

@@ -78,6 +78,7 @@ class Html {
   void place(char32_t c, int width, Look look);
   void add_mark(char32_t c);
   void write_held();
+  void write_anchors();
   void write_cells(int count);
   Cell& cell(int x) { return cells_[static_cast<std::size_t>(x)]; }
 
@@ -88,6 +89,7 @@ class Html {
   std::int64_t last_ms_ = 0;  // the time of the last record: the movie's length
   std::int64_t chapter_ = 0;  // annotations met so far
   bool in_chapter_ = false;   // an annotation's text is being read
+  std::int64_t anchors_ = 0;  // annotations whose anchors wait for the line they are on
   Spool chapters_;            // the chapter list's items
   bool copied_ = true;        // the list was copied into the page, or needs no copying
   // The line held. Most lines are printable ASCII written from left to right: such a line
@@ -96,7 +98,7 @@ class Html {
   bool plain_ = true;
   std::array<char, kLineCells> text_;  // only what a plain line holds is read
   std::array<Run, kLineCells> runs_;
-  int run_count_ = 0;
+  std::size_t run_count_ = 0;
   std::array<Cell, kLineCells> cells_;
   int x_ = 0;              // the cursor, within the line held
   int end_ = 0;            // how far the line held is written

@@ -192,8 +192,8 @@ TEST(Html, HeadingGivesLengthSizeAndChapters) {
       "#1 \xe9t\xe9\n";
   EXPECT_EQ(pre_of(movie),
             "<span class=\"c1\">red\n<a id=\"chapter-1\"></a></span><span class=\"c1 r\">"
-            "##==&gt; First &lt;b&gt;&amp;amp;^G\n<a id=\"chapter-2\"></a>##==&gt; "
-            "<a id=\"chapter-3\"></a>##==&gt; \xc3\xa9t\xc3\xa9\n</span>");
+            "##==&gt; First &lt;b&gt;&amp;amp;^G\n<a id=\"chapter-2\"></a><a id=\"chapter-3\"></a>"
+            "##==&gt; ##==&gt; \xc3\xa9t\xc3\xa9\n</span>");
   EXPECT_EQ(heading_of(movie, 5),
             "<header>\n<h1>m</h1>\n<p>Length 1:00:02 at normal speed, size 5 bytes</p>\n"
             "<nav>\n<h2>Chapters</h2>\n<ol>\n"
@@ -351,6 +351,8 @@ TEST(Html, LinesShowAsTheViewerLeavesThem) {
       {"line two\r\x1b[0m\nline three\r\r\n", "two\nthree\n"},
       {"line a\tb\n", "a       b\n"},  // a tab is the blanks curses puts
       {"#1 \tx\n", "<a id=\"chapter-1\"></a><span class=\"r\">##==&gt;   x\n</span>"},
+      // An annotation's anchor goes at the start of its line, which a return still reaches.
+      {"prompt abc\n#1 \rm\n", "<a id=\"chapter-1\"></a><span class=\"r\">m\n</span>"},
       {"prompt a\x1b[31m\tb\x1b[0m\rX", "X<span class=\"c1\">       b</span>"},
       // Wide characters take two cells; a backspace onto the right half of one leaves it
       // whole and what follows goes after it.
