@@ -392,6 +392,26 @@ TEST(Html, PlainLinesWrittenOverKeepTheirLooks) {
   for (const auto& c : cases) EXPECT_EQ(pre_of(c.movie), c.shows) << c.movie.substr(0, 40);
 }
 
+// Each printable byte, wherever it falls in the words the writer reads, is escaped if it
+// must be and left alone if not.
+TEST(Html, EveryPrintableByteEscapedWhereverItFalls) {
+  for (char b = 0x20; b < 0x7F; ++b) {
+    const std::string_view as = b == '&'    ? "&amp;"
+                                : b == '<'  ? "&lt;"
+                                : b == '>'  ? "&gt;"
+                                : b == '"'  ? "&quot;"
+                                : b == '\'' ? "&#39;"
+                                            : std::string_view(&b, 1);
+    for (std::size_t at = 0; at < 17; at += 3) {
+      std::string text(17, 'a');
+      text[at] = b;
+      std::string shown(17, 'a');
+      shown.replace(at, 1, as);
+      EXPECT_EQ(pre_of("line " + text + "\n"), shown + "\n") << b << " at " << at;
+    }
+  }
+}
+
 // The cast lays the text out as curses does on a terminal of its width, so that a player
 // shows the viewer's screen.
 TEST(Cast, RowsAsCursesLaysThemOut) {
