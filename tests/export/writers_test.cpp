@@ -282,6 +282,21 @@ TEST(Cast, OwnEscapesForEachLookAndAResetAtTheEnd) {
   for (const Case& c : cases) EXPECT_EQ(events_of(c.movie), c.shows) << c.movie;
 }
 
+// A quote or a backslash, wherever it falls in the words the writer reads, is escaped.
+TEST(Cast, QuotesAndBackslashesEscapedWhereverTheyFall) {
+  for (const char b : {'"', '\\', '!', ']'}) {
+    for (std::size_t at = 0; at < 17; at += 2) {
+      std::string text(17, 'a');
+      text[at] = b;
+      std::string shown(17, 'a');
+      shown.replace(at, 1, b == '"' ? "\\\"" : b == '\\' ? "\\\\" : std::string(1, b));
+      EXPECT_EQ(events_of("line " + text + "\n"),
+                "[0.000000, \"o\", \"" + shown + "\\r\\n\"]\n[0.000000, \"o\", \"\"]\n")
+          << b << " at " << at;
+    }
+  }
+}
+
 TEST(Cast, ALongAnnotationCutsOnlyItsLabel) {
   const std::string text(kLabelMax + 10, 'x');
   const std::string events = events_of("#1 " + text + "\n");
