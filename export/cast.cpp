@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
-#include "reading/record.hpp"
 #include "reading/shown.hpp"
 
 namespace exporter {
@@ -55,18 +55,27 @@ void write_number(Output& out, std::int64_t n) {
   out.write({digits.data(), static_cast<std::size_t>(result.ptr - digits.data())});
 }
 
-// Seconds with six decimals: the times are whole milliseconds.
-void write_time(Output& out, std::int64_t ms) {
-  write_number(out, ms / kMsPerSecond);
+// An event's start up to its code: its time in seconds with six decimals (the times are
+// whole milliseconds).
+Phrase event_start(std::int64_t ms) {
+  Phrase p;
+  p.chars[p.size++] = '[';
+  const auto result =
+      std::to_chars(p.chars.data() + p.size, p.chars.data() + p.chars.size(), ms / kMsPerSecond);
+  p.size = static_cast<std::size_t>(result.ptr - p.chars.data());
   const auto frac = static_cast<int>(ms % kMsPerSecond);
-  const std::array<char, 7> decimals = {'.',
-                                        static_cast<char>('0' + frac / 100),
-                                        static_cast<char>('0' + frac / 10 % 10),
-                                        static_cast<char>('0' + frac % 10),
-                                        '0',
-                                        '0',
-                                        '0'};
-  out.write({decimals.data(), decimals.size()});
+  const std::array<char, 10> rest = {'.',
+                                     static_cast<char>('0' + frac / 100),
+                                     static_cast<char>('0' + frac / 10 % 10),
+                                     static_cast<char>('0' + frac % 10),
+                                     '0',
+                                     '0',
+                                     '0',
+                                     ',',
+                                     ' ',
+                                     '"'};
+  for (const char c : rest) p.chars[p.size++] = c;
+  return p;
 }
 
 // The escape that sets a look from scratch, JSON-escaped: a reset, then its attributes.
@@ -113,15 +122,17 @@ void Cast::begin(std::int64_t width, std::string_view title, std::string_view ch
 void Cast::record_start(std::int64_t ms, bool annotation) {
   ms_ = ms;
   holding_ = annotation;
-  mark_left_ = annotation ? reading::kAnnotationPrefix.size() : 0;
   label_size_ = 0;
   held_size_ = 0;
 }
 
 void Cast::open_event(std::string_view code) {
-  out_.write('[');
-  write_time(out_, ms_);
-  out_.write(", \"");
+  // Most records come at the time of the one before.
+  if (ms_ != start_ms_) {
+    start_ = event_start(ms_);
+    start_ms_ = ms_;
+  }
+  out_.write(start_.view());
   out_.write(code);
   out_.write("\", \"");
 }
@@ -164,18 +175,69 @@ void Cast::label(std::string_view json) {
   label_size_ += json.size();
 }
 
-void Cast::put(char32_t c, reading::Style style) {
-  // The label is the annotation's text: after the mark, without its line end.
-  if (holding_) {
-    if (mark_left_ > 0) {
-      --mark_left_;
-    } else if (c != U'\n') {
-      show(c, [this](char32_t s) {
-        if (holding_) label(json(s).view());
-      });
+void Cast::ascii(std::string_view run, reading::Style style) {
+  if (holding_) {  // the label takes each character
+    for (const char c : run) put(static_cast<char32_t>(c), style);
+    return;
+  }
+  show_ascii(run, look_of(style));
+}
+
+// Printable ASCII at the row's end, where nothing is written over, goes out by runs: each
+// character takes one column and only quotes and backslashes need escaping.
+void Cast::show_ascii(std::string_view run, Look look) {
+  while (!run.empty()) {
+    if (x_ < end_) {
+      place(static_cast<char32_t>(run.front()), 1, look);
+      run.remove_prefix(1);
+      continue;
     }
+    static constexpr ByteSet kSpecial("\"\\");
+    const std::string_view part = run.substr(0, static_cast<std::size_t>(width_ - x_));
+    restyle(look);
+    std::size_t from = 0;
+    std::size_t i = 0;
+    while (i < part.size()) {
+      std::uint64_t w = 0;
+      if (part.size() - i >= sizeof w) {
+        std::memcpy(&w, part.data() + i, sizeof w);
+        if (!has_between(w, '"' - 1, '"' + 1) && !has_between(w, '\\' - 1, '\\' + 1)) {
+          i += sizeof w;
+          continue;
+        }
+      }
+      for (const std::size_t stop = std::min(part.size(), i + sizeof w); i < stop; ++i) {
+        if (kSpecial.has(part[i])) {
+          output(part.substr(from, i - from));
+          output(part[i] == '"' ? "\\\"" : "\\\\");
+          from = i + 1;
+        }
+      }
+    }
+    output(part.substr(from));
+    x_ += static_cast<int>(part.size());
+    end_ = x_;
+    if (x_ >= width_) {
+      output("\\r\\n");
+      next_row();
+    }
+    run.remove_prefix(part.size());
+  }
+}
+
+void Cast::put(char32_t c, reading::Style style) {
+  // The label is the annotation's text, without its line end.
+  if (holding_ && c != U'\n') {
+    show(c, [this](char32_t s) {
+      if (holding_) label(json(s).view());
+    });
   }
   const Look look = look_of(style);
+  if (is_plain_ascii(c)) {
+    const char b = static_cast<char>(c);
+    show_ascii({&b, 1}, look);
+    return;
+  }
   switch (c) {
     case U'\n':
       clear_to_end();
@@ -206,7 +268,7 @@ void Cast::put(char32_t c, reading::Style style) {
     default: break;
   }
   if (is_bidi_control(c)) return;
-  show(c, [&](char32_t s) { place(s, reading::columns(s), look); });
+  show(c, [&](char32_t s) { place(s, columns(s), look); });
 }
 
 void Cast::restyle(Look look) {

@@ -37,6 +37,9 @@ class Cast {
              std::string_view charset = reading::kDefaultCharsetName);
   void record_start(std::int64_t ms, bool annotation);
   void put(char32_t c, reading::Style style);
+  void ascii(std::string_view run, reading::Style style);
+  // What precedes an annotation's text: shown, but not part of the marker's label.
+  void mark(std::string_view mark, reading::Style style) { show_ascii(mark, look_of(style)); }
   void record_end();
   // The time the viewer reaches its end marker: the last event's.
   void movie_end(std::int64_t ms) { end_ms_ = ms; }
@@ -49,6 +52,7 @@ class Cast {
   void release();
   void open_event(std::string_view code);
   void restyle(Look look);
+  void show_ascii(std::string_view run, Look look);
   void place(char32_t c, int width, Look look);
   void clear_to_end();
   void next_row();
@@ -58,15 +62,16 @@ class Cast {
   Look look_;                 // of the last character written
   std::int64_t ms_ = 0;       // the time of the record being read
   std::int64_t end_ms_ = -1;  // the end marker's time, once known
+  Phrase start_;              // the start of an event at start_ms_
+  std::int64_t start_ms_ = -1;
   // The row being written, as curses keeps it: the cursor, how far the row is written, and
   // which of its cells are the right halves of wide characters or hold combining marks.
   int width_ = static_cast<int>(kMinWidth);
   int x_ = 0;
   int end_ = 0;
   std::array<std::uint8_t, kMaxWidth> cells_{};
-  bool open_ = false;          // its output event has been started
-  bool holding_ = false;       // an annotation whose marker is not written yet
-  std::size_t mark_left_ = 0;  // characters of the annotation mark still to come
+  bool open_ = false;     // its output event has been started
+  bool holding_ = false;  // an annotation whose marker is not written yet
   std::array<char, kLabelMax> label_;
   std::size_t label_size_ = 0;
   // Output held back behind the marker: the label's characters and, besides them, escapes,

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-
-#include "reading/record.hpp"
+#include <cstring>
 
 #include "reading/shown.hpp"
 
@@ -105,6 +104,31 @@ void write_escaped(Output& out, char32_t c) {
     case U'\'': out.write("&#39;"); return;
     default: out.write(utf8(c).view()); return;
   }
+}
+
+// Printable ASCII, escaped: the bytes between those that need it go out whole.
+void write_escaped(Output& out, std::string_view run) {
+  static constexpr ByteSet kSpecial("&<>\"'");  // all within 0x22..0x3E
+  std::size_t from = 0;
+  std::size_t i = 0;
+  while (i < run.size()) {
+    std::uint64_t w = 0;
+    if (run.size() - i >= sizeof w) {
+      std::memcpy(&w, run.data() + i, sizeof w);
+      if (!has_between(w, 0x21, 0x3F)) {
+        i += sizeof w;
+        continue;
+      }
+    }
+    for (const std::size_t stop = std::min(run.size(), i + sizeof w); i < stop; ++i) {
+      if (kSpecial.has(run[i])) {
+        out.write(run.substr(from, i - from));
+        write_escaped(out, static_cast<char32_t>(run[i]));
+        from = i + 1;
+      }
+    }
+  }
+  out.write(run.substr(from));
 }
 
 void write_number(Output& out, std::int64_t n) {
@@ -212,13 +236,7 @@ void Html::record_start(std::int64_t ms, bool annotation) {
   in_chapter_ = annotation;
   if (!annotation) return;
   ++chapter_;
-  mark_left_ = reading::kAnnotationPrefix.size();
-  // The anchor holds nothing, so that the <pre>'s text stays the transcript's; what a prompt
-  // left on the line goes out before it.
-  write_held();
-  out_.write("<a id=\"chapter-");
-  write_number(out_, chapter_);
-  out_.write("\"></a>");
+  ++anchors_;
   Output& list = chapters_.out();
   list.write("<li><a href=\"#chapter-");
   write_number(list, chapter_);
@@ -233,16 +251,63 @@ void Html::record_end() {
   chapters_.out().write("</a></li>\n");
 }
 
-void Html::put(char32_t c, reading::Style style) {
-  // The chapter's text is the annotation's: after the mark, without its line end.
-  if (in_chapter_) {
-    if (mark_left_ > 0) {
-      --mark_left_;
-    } else if (c != U'\n') {
-      show(c, [this](char32_t s) { write_escaped(chapters_.out(), s); });
+void Html::ascii(std::string_view run, reading::Style style) {
+  if (in_chapter_) write_escaped(chapters_.out(), run);
+  show_ascii(run, look_of(style));
+}
+
+void Html::show_ascii(std::string_view run, Look look) {
+  if (plain_) {
+    append(run, look);
+    return;
+  }
+  for (const char c : run) place(static_cast<char32_t>(c), 1, look);
+}
+
+// To a plain line, at its end.
+void Html::append(std::string_view run, Look look) {
+  while (!run.empty()) {
+    if (end_ == kLineCells) write_held();
+    const std::size_t n = std::min(run.size(), static_cast<std::size_t>(kLineCells - end_));
+    if (run_count_ == 0 || !(runs_[run_count_ - 1].look == look)) {
+      runs_[run_count_++] = {end_, look};
+    }
+    run.copy(text_.data() + end_, n);
+    end_ += static_cast<int>(n);
+    x_ = end_;
+    run.remove_prefix(n);
+  }
+}
+
+// The plain line held becomes cells, for what only cells can take.
+void Html::to_cells() {
+  if (!plain_) return;
+  plain_ = false;
+  for (std::size_t r = 0; r < run_count_; ++r) {
+    const Run& run = runs_[r];
+    const int stop = r + 1 < run_count_ ? runs_[r + 1].start : end_;
+    for (int i = run.start; i < stop; ++i) {
+      Cell& at = cell(i);
+      at.ch = static_cast<unsigned char>(text_[static_cast<std::size_t>(i)]);
+      at.look = run.look;
+      at.width = 1;
+      at.marks = 0;
     }
   }
+  run_count_ = 0;
+}
+
+void Html::put(char32_t c, reading::Style style) {
+  // The chapter's text is the annotation's, without its line end.
+  if (in_chapter_ && c != U'\n') {
+    show(c, [this](char32_t s) { write_escaped(chapters_.out(), s); });
+  }
   const Look look = look_of(style);
+  if (plain_ && is_plain_ascii(c)) {
+    const char b = static_cast<char>(c);
+    append({&b, 1}, look);
+    return;
+  }
   switch (c) {
     case U'\n': {
       // The rest of the line goes, as curses clears it, the wide character it cuts included.
@@ -258,23 +323,38 @@ void Html::put(char32_t c, reading::Style style) {
       x_ = 0;
       end_ = 0;
       base_ = 0;
+      plain_ = true;
+      run_count_ = 0;
       return;
     }
-    case U'\r': x_ = 0; return;
+    case U'\r':
+      if (x_ > 0) to_cells();
+      x_ = 0;
+      return;
     case U'\b':
-      if (x_ > 0) --x_;
+      if (x_ > 0) {
+        to_cells();
+        --x_;
+      }
       return;
     case U'\t': {
       const std::int64_t column = base_ + x_;
       const auto stop = static_cast<int>((column / kTabStop + 1) * kTabStop - base_);
-      while (x_ < stop) place(U' ', 1, look);
+      while (x_ < stop) {
+        if (plain_) {
+          append(" ", look);
+        } else {
+          place(U' ', 1, look);
+        }
+      }
       return;
     }
     default: break;
   }
   if (is_bidi_control(c)) return;
+  to_cells();
   show(c, [&](char32_t s) {
-    const int width = reading::columns(s);
+    const int width = columns(s);
     if (width == 0) {
       add_mark(s);
     } else {
@@ -286,7 +366,10 @@ void Html::put(char32_t c, reading::Style style) {
 void Html::place(char32_t c, int width, Look look) {
   // Curses writes past the right half of a wide character that a backspace stepped onto.
   if (x_ < end_ && cell(x_).width == 0) ++x_;
-  if (x_ + width > kLineCells) write_held();
+  if (x_ + width > kLineCells) {
+    write_held();
+    plain_ = false;
+  }
   // The wide character whose left half this covers leaves a blank.
   if (x_ + width < end_ && cell(x_ + width).width == 0) {
     cell(x_ + width) = Cell{};
@@ -321,10 +404,42 @@ void Html::write_held() {
   base_ += end_;
   x_ = 0;
   end_ = 0;
+  plain_ = true;
+  run_count_ = 0;
+}
+
+// The first `count` columns of a plain line.
+void Html::write_plain(int count) {
+  for (std::size_t r = 0; r < run_count_; ++r) {
+    const Run& run = runs_[r];
+    if (run.start >= count) break;
+    const int stop = r + 1 < run_count_ ? runs_[r + 1].start : end_;
+    if (!(run.look == look_)) restyle(run.look);
+    write_escaped(out_, {text_.data() + run.start,
+                         static_cast<std::size_t>(std::min(stop, count) - run.start)});
+  }
+}
+
+// The anchors of the annotations met since the line held was last written, before it: a
+// carriage return in an annotation still goes back to the start of the line it is on. An
+// anchor holds nothing, so that the <pre>'s text stays the transcript's.
+void Html::write_anchors() {
+  for (std::int64_t n = chapter_ - anchors_ + 1; n <= chapter_; ++n) {
+    out_.write("<a id=\"chapter-");
+    write_number(out_, n);
+    out_.write("\"></a>");
+    started_ = true;  // a newline after it is kept
+  }
+  anchors_ = 0;
 }
 
 void Html::write_cells(int count) {
+  write_anchors();
   if (count > 0) started_ = true;
+  if (plain_) {
+    write_plain(count);
+    return;
+  }
   for (int i = 0; i < count; ++i) {
     const Cell& at = cell(i);
     if (at.width == 0) continue;
@@ -340,6 +455,8 @@ void Html::end(std::int64_t size) {
   write_cells(end_);
   x_ = 0;
   end_ = 0;
+  plain_ = true;
+  run_count_ = 0;
   if (!(look_ == Look{})) out_.write("</span>");
   look_ = Look{};
   out_.write("</pre>\n<header>\n<h1>");

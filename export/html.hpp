@@ -2,7 +2,8 @@
 // in a 16-colour palette with bold and reverse video, and above it a heading with the
 // movie's name, length and size and a list of its chapters, one for each annotation. Every
 // character from the movie is written as text, never as markup; the <pre> holds the
-// writer's own spans and an empty anchor where each annotation starts, and nothing else.
+// writer's own spans and an empty anchor at the start of the line where each annotation
+// starts, and nothing else.
 // Each line is written as the viewer leaves it when the line ends: a carriage return goes
 // back to the line's start, a backspace one column, what follows writes over them, and a tab
 // is the blanks curses puts. Characters show in the order they come, and a wide one takes
@@ -29,13 +30,6 @@ namespace exporter {
 // carriage return then goes back only to the start of what is still held.
 inline constexpr int kLineCells = 4096;
 
-// A short text of the writer's own (a time, a size), held in place.
-struct Phrase {
-  std::array<char, 32> chars{};
-  std::size_t size = 0;
-  std::string_view view() const { return {chars.data(), size}; }
-};
-
 // A time as h:mm:ss, the hours as many digits as they take; the milliseconds are dropped.
 Phrase clock_time(std::int64_t ms);
 // A size in bytes as people read it: "512 bytes", then one decimal of kB, MB, GB or TB
@@ -52,6 +46,9 @@ class Html {
   void begin(std::string_view title, std::string_view charset = reading::kDefaultCharsetName);
   void record_start(std::int64_t ms, bool annotation);
   void put(char32_t c, reading::Style style);
+  void ascii(std::string_view run, reading::Style style);
+  // What precedes an annotation's text: shown, but not part of the chapter's text.
+  void mark(std::string_view mark, reading::Style style) { show_ascii(mark, look_of(style)); }
   void record_end();
   // `size`: the movie's size in bytes.
   void end(std::int64_t size);
@@ -68,23 +65,41 @@ class Html {
     std::array<char32_t, kCellMarks> mark{};
   };
 
+  // Where a line's characters change look, while it is plain.
+  struct Run {
+    int start = 0;
+    Look look;
+  };
+
   void restyle(Look look);
+  void show_ascii(std::string_view run, Look look);
+  void append(std::string_view run, Look look);
+  void to_cells();
+  void write_plain(int count);
   void place(char32_t c, int width, Look look);
   void add_mark(char32_t c);
   void write_held();
+  void write_anchors();
   void write_cells(int count);
   Cell& cell(int x) { return cells_[static_cast<std::size_t>(x)]; }
 
   Output& out_;
   std::string_view title_;
-  Look look_;                  // of the last character written
-  bool started_ = false;       // a character has been written into the <pre>
-  std::int64_t last_ms_ = 0;   // the time of the last record: the movie's length
-  std::int64_t chapter_ = 0;   // annotations met so far
-  bool in_chapter_ = false;    // an annotation is being read
-  std::size_t mark_left_ = 0;  // characters of its mark still to come
-  Spool chapters_;             // the chapter list's items
-  bool copied_ = true;         // the list was copied into the page, or needs no copying
+  Look look_;                 // of the last character written
+  bool started_ = false;      // a character has been written into the <pre>
+  std::int64_t last_ms_ = 0;  // the time of the last record: the movie's length
+  std::int64_t chapter_ = 0;  // annotations met so far
+  bool in_chapter_ = false;   // an annotation's text is being read
+  std::int64_t anchors_ = 0;  // annotations whose anchors wait for the line they are on
+  Spool chapters_;            // the chapter list's items
+  bool copied_ = true;        // the list was copied into the page, or needs no copying
+  // The line held. Most lines are printable ASCII written from left to right: such a line
+  // is held plain, as its bytes and where their look changes, until something else comes
+  // (a carriage return, a backspace, any other character), and it is then put in cells.
+  bool plain_ = true;
+  std::array<char, kLineCells> text_;  // only what a plain line holds is read
+  std::array<Run, kLineCells> runs_;
+  std::size_t run_count_ = 0;
   std::array<Cell, kLineCells> cells_;
   int x_ = 0;              // the cursor, within the line held
   int end_ = 0;            // how far the line held is written

@@ -48,6 +48,40 @@ void show(char32_t c, Emit&& emit) {
   for (int i = 0; i < s.count; ++i) emit(s.chars[static_cast<std::size_t>(i)]);
 }
 
+constexpr bool is_plain_ascii(char32_t c) { return c >= 0x20 && c < 0x7F; }
+
+// Columns a shown character takes (reading::columns, looked up only beyond ASCII).
+inline int columns(char32_t c) { return is_plain_ascii(c) ? 1 : reading::columns(c); }
+
+// Whether eight bytes below 0x80, read as a word, hold one above `low` and below `high`
+// (both at most 0x80): a writer passes over words with nothing to escape in a few steps.
+constexpr bool has_between(std::uint64_t w, std::uint64_t low, std::uint64_t high) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kLow7 = kOnes * 0x7F;
+  const std::uint64_t seven = w & kLow7;
+  return (((kOnes * (0x7F + high) - seven) & ~w & (seven + kOnes * (0x7F - low))) &
+          (kOnes * 0x80)) != 0;
+}
+
+// A set of bytes, looked up in one step: the writers find what they escape in long runs.
+class ByteSet {
+ public:
+  explicit constexpr ByteSet(std::string_view bytes) {
+    for (const char c : bytes) in_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool has(char c) const { return in_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::array<bool, 256> in_{};
+};
+
+// A short text of the writer's own (a time, a size), held in place.
+struct Phrase {
+  std::array<char, 32> chars{};
+  std::size_t size = 0;
+  std::string_view view() const { return {chars.data(), size}; }
+};
+
 // The UTF-8 form of a character (the reading hands on only valid scalar values).
 struct Utf8Bytes {
   std::array<char, 4> bytes{};

@@ -15,9 +15,38 @@ namespace exporter {
 
 enum class Outcome { done, read_error, sink_failed };
 
+namespace detail {
+
+// What the reading shows, handed to the sink: a run of printable ASCII whole where the sink
+// takes one, and an annotation's mark apart from its text.
+template <class Sink>
+struct Shows {
+  Sink& sink;
+  void operator()(char32_t c, reading::Style style) { sink.put(c, style); }
+  void ascii(std::string_view run, reading::Style style) {
+    if constexpr (requires { sink.ascii(run, style); }) {
+      sink.ascii(run, style);
+    } else {
+      for (const char c : run) sink.put(static_cast<char32_t>(c), style);
+    }
+  }
+  void mark(std::string_view mark, reading::Style style) {
+    if constexpr (requires { sink.mark(mark, style); }) {
+      sink.mark(mark, style);
+    } else {
+      ascii(mark, style);
+    }
+  }
+};
+
+}  // namespace detail
+
 // The sink has: record_start(std::int64_t ms, bool annotation), put(char32_t, reading::Style),
-// record_end(), and failed() (true stops the reading); it may have movie_end(std::int64_t ms),
-// told when the viewer reaches its end marker (it does not pause after the last record).
+// record_end(), and failed() (true stops the reading). It may have
+// ascii(std::string_view, reading::Style), a run of printable ASCII shown; mark(std::string_view,
+// reading::Style), the printable ASCII shown before an annotation's text, so that the put()
+// calls after it up to record_end are the text; and movie_end(std::int64_t ms), told when the
+// viewer reaches its end marker (it does not pause after the last record).
 // `charset`: the movie's decided set (none: today's rule).
 template <class Sink>
 Outcome read_movie(reading::Pieces& pieces, Sink& sink, reading::Charset* charset = nullptr) {
@@ -25,7 +54,7 @@ Outcome read_movie(reading::Pieces& pieces, Sink& sink, reading::Charset* charse
   r.text.charset = charset;
   std::int64_t ms = 0;
   std::int64_t last = 0;  // the last record's time: the viewer shows its end marker then
-  const auto put = [&sink](char32_t c, reading::Style style) { sink.put(c, style); };
+  detail::Shows<Sink> put{sink};
   bool more = true;
   while (more) {
     std::string_view piece = pieces.next();

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "export/look.hpp"
 #include "reading/shown.hpp"
@@ -35,7 +36,12 @@ class Width {
       default: break;
     }
     if (is_bidi_control(c)) return;
-    show(c, [this](char32_t s) { reach(column_ + reading::columns(s)); });
+    show(c, [this](char32_t s) { reach(column_ + columns(s)); });
+  }
+
+  // Printable ASCII: a column each.
+  void ascii(std::string_view run, reading::Style /*style*/) {
+    reach(column_ + static_cast<std::int64_t>(run.size()));
   }
 
   // The cast's width, the line still open counted.

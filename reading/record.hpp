@@ -51,7 +51,12 @@ void show_first(const Interpretation& line, Reading& r, Put&& put) {
     case Kind::annotation: {
       Style mark = r.text.pen;
       mark.reverse = true;
-      put_ascii(kAnnotationPrefix, mark, put);
+      // A writer that treats the annotation's text apart from its mark takes the mark whole.
+      if constexpr (requires { put.mark(kAnnotationPrefix, mark); }) {
+        put.mark(kAnnotationPrefix, mark);
+      } else {
+        put_ascii(kAnnotationPrefix, mark, put);
+      }
       annotation_piece(line.annotation, r.text, put);
       r.showing = !line.text_ended;
       r.before_space = !line.annotation_spaced;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "reading/charset.hpp"
@@ -192,6 +193,22 @@ constexpr bool is_plain(char c) {
   return u >= 0x20 && u < 0x7F;
 }
 
+// Where the run of printable ASCII from `i` ends, eight bytes at a time while they all are.
+inline std::size_t plain_end(std::string_view s, std::size_t i) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHigh = 0x8080808080808080;
+  while (s.size() - i >= sizeof(std::uint64_t)) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, s.data() + i, sizeof w);
+    const std::uint64_t below = (w - kOnes * 0x20) & ~w;  // a byte under 0x20
+    const std::uint64_t above = (w + kOnes) | w;          // a byte over 0x7E
+    if (((below | above) & kHigh) != 0) break;
+    i += sizeof w;
+  }
+  while (i < s.size() && is_plain(s[i])) ++i;
+  return i;
+}
+
 }  // namespace detail
 
 // One piece of a line or prompt record's text. The text ends at its first zero byte: the
@@ -215,8 +232,7 @@ void text_piece(std::string_view piece, TextState& st, Put&& put) {
     }
     // Most of a movie is printable ASCII outside any escape: straight through, by runs.
     if (!named && st.escape == Escape::text && st.utf8.count == 0 && !st.cr_held) {
-      std::size_t end = i;
-      while (end < piece.size() && detail::is_plain(piece[end])) ++end;
+      const std::size_t end = detail::plain_end(piece, i);
       if (end > i) {
         const std::string_view run = piece.substr(i, end - i);
         if constexpr (requires { put.ascii(run, st.pen); }) {

@@ -192,8 +192,8 @@ TEST(Html, HeadingGivesLengthSizeAndChapters) {
       "#1 \xe9t\xe9\n";
   EXPECT_EQ(pre_of(movie),
             "<span class=\"c1\">red\n<a id=\"chapter-1\"></a></span><span class=\"c1 r\">"
-            "##==&gt; First &lt;b&gt;&amp;amp;^G\n<a id=\"chapter-2\"></a>##==&gt; "
-            "<a id=\"chapter-3\"></a>##==&gt; \xc3\xa9t\xc3\xa9\n</span>");
+            "##==&gt; First &lt;b&gt;&amp;amp;^G\n<a id=\"chapter-2\"></a><a id=\"chapter-3\"></a>"
+            "##==&gt; ##==&gt; \xc3\xa9t\xc3\xa9\n</span>");
   EXPECT_EQ(heading_of(movie, 5),
             "<header>\n<h1>m</h1>\n<p>Length 1:00:02 at normal speed, size 5 bytes</p>\n"
             "<nav>\n<h2>Chapters</h2>\n<ol>\n"
@@ -282,6 +282,21 @@ TEST(Cast, OwnEscapesForEachLookAndAResetAtTheEnd) {
   for (const Case& c : cases) EXPECT_EQ(events_of(c.movie), c.shows) << c.movie;
 }
 
+// A quote or a backslash, wherever it falls in the words the writer reads, is escaped.
+TEST(Cast, QuotesAndBackslashesEscapedWhereverTheyFall) {
+  for (const char b : {'"', '\\', '!', ']'}) {
+    for (std::size_t at = 0; at < 17; at += 2) {
+      std::string text(17, 'a');
+      text[at] = b;
+      std::string shown(17, 'a');
+      shown.replace(at, 1, b == '"' ? "\\\"" : b == '\\' ? "\\\\" : std::string(1, b));
+      EXPECT_EQ(events_of("line " + text + "\n"),
+                "[0.000000, \"o\", \"" + shown + "\\r\\n\"]\n[0.000000, \"o\", \"\"]\n")
+          << b << " at " << at;
+    }
+  }
+}
+
 TEST(Cast, ALongAnnotationCutsOnlyItsLabel) {
   const std::string text(kLabelMax + 10, 'x');
   const std::string events = events_of("#1 " + text + "\n");
@@ -351,6 +366,8 @@ TEST(Html, LinesShowAsTheViewerLeavesThem) {
       {"line two\r\x1b[0m\nline three\r\r\n", "two\nthree\n"},
       {"line a\tb\n", "a       b\n"},  // a tab is the blanks curses puts
       {"#1 \tx\n", "<a id=\"chapter-1\"></a><span class=\"r\">##==&gt;   x\n</span>"},
+      // An annotation's anchor goes at the start of its line, which a return still reaches.
+      {"prompt abc\n#1 \rm\n", "<a id=\"chapter-1\"></a><span class=\"r\">m\n</span>"},
       {"prompt a\x1b[31m\tb\x1b[0m\rX", "X<span class=\"c1\">       b</span>"},
       // Wide characters take two cells; a backspace onto the right half of one leaves it
       // whole and what follows goes after it.
@@ -372,6 +389,42 @@ TEST(Html, LinesShowAsTheViewerLeavesThem) {
        "abc\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(pre_of(c.movie), c.shows) << c.movie;
+}
+
+// A line of printable ASCII is held as its bytes until something writes over it: what it
+// held then keeps each character's look, and a line too long to hold keeps its start.
+TEST(Html, PlainLinesWrittenOverKeepTheirLooks) {
+  const std::string full(kLineCells, 'x');
+  const struct {
+    std::string movie;
+    std::string shows;
+  } cases[] = {
+      {"prompt \x1b[31mab\x1b[0mcd\rX", "X<span class=\"c1\">b</span>cd"},
+      {"prompt a\x1b[32m<b\b&\x1b[0m\xc3\xa9", "a<span class=\"c2\">&lt;&amp;</span>\xc3\xa9"},
+      {"line " + full + "yz\r\x1b[31mQ\n", full + "<span class=\"c1\">Q\n</span>"},
+      {"line " + full + "\n", full + "\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(pre_of(c.movie), c.shows) << c.movie.substr(0, 40);
+}
+
+// Each printable byte, wherever it falls in the words the writer reads, is escaped if it
+// must be and left alone if not.
+TEST(Html, EveryPrintableByteEscapedWhereverItFalls) {
+  for (char b = 0x20; b < 0x7F; ++b) {
+    const std::string_view as = b == '&'    ? "&amp;"
+                                : b == '<'  ? "&lt;"
+                                : b == '>'  ? "&gt;"
+                                : b == '"'  ? "&quot;"
+                                : b == '\'' ? "&#39;"
+                                            : std::string_view(&b, 1);
+    for (std::size_t at = 0; at < 17; at += 3) {
+      std::string text(17, 'a');
+      text[at] = b;
+      std::string shown(17, 'a');
+      shown.replace(at, 1, as);
+      EXPECT_EQ(pre_of("line " + text + "\n"), shown + "\n") << b << " at " << at;
+    }
+  }
 }
 
 // The cast lays the text out as curses does on a terminal of its width, so that a player

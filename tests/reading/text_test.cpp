@@ -134,5 +134,21 @@ TEST(Text, AnAnnotationLongerThanAPieceIsShownWhole) {
   EXPECT_EQ(r.pb.delay, 300);
 }
 
+// A run of printable ASCII ends at the first other byte, wherever it falls in the words the
+// search reads, and the bytes at both ends of the range belong to the run.
+TEST(Text, PlainRunEndsAtTheFirstOtherByte) {
+  for (const char other : {'\x1f', '\x7f', '\x80', '\xff', '\x1b', '\0'}) {
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::string s(20, ' ');
+      for (std::size_t k = 0; k < s.size(); ++k) s[k] = k % 2 == 0 ? '\x20' : '\x7e';
+      s[at] = other;
+      for (std::size_t from = 0; from <= at; from += 3) {
+        EXPECT_EQ(detail::plain_end(s, from), at) << static_cast<int>(other) << " at " << at;
+      }
+      EXPECT_EQ(detail::plain_end(s, at + 1), s.size());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace reading
