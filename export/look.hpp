@@ -37,9 +37,11 @@ constexpr Look look_of(reading::Style style) {
 }
 
 // Hands `emit` the characters `c` shows as: tab and newline as they are (the writers give
-// them their own form), control characters as two visible ones, noncharacters as U+FFFD.
+// them their own form), control characters as two visible ones, noncharacters as U+FFFD,
+// bidirectional controls as nothing, wherever the text goes (a title, a chapter's name).
 template <class Emit>
 void show(char32_t c, Emit&& emit) {
+  if (is_bidi_control(c)) return;
   const reading::Shown s = reading::shown(c);
   if (s.count == 0) {
     emit(c);

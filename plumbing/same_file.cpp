@@ -121,10 +121,16 @@ bool output_reads_back(int in_fd, int out_fd) {
   // A block device written from its start overwrites whatever of the input it holds.
   if (S_ISBLK(out.st_mode)) return writes_over_input(in, out);
   const int flags = ::fcntl(out_fd, F_GETFL);
+  const bool appending = flags != -1 && (flags & O_APPEND) != 0;
   const off_t in_position = ::lseek(in_fd, 0, SEEK_CUR);
   const off_t out_position = ::lseek(out_fd, 0, SEEK_CUR);
-  return reads_back(in, in_position < 0 ? 0 : in_position, out,
-                    flags != -1 && (flags & O_APPEND) != 0, out_position < 0 ? 0 : out_position);
+  // A loop device (or a partition of one) over the output file reads what is written to
+  // the file anywhere within the bytes it covers, which all lie before the file's end.
+  if (S_ISBLK(in.st_mode) && S_ISREG(out.st_mode) && backs(storage_of(in.st_rdev), out)) {
+    return appending || out_position < 0 || out_position < out.st_size;
+  }
+  return reads_back(in, in_position < 0 ? 0 : in_position, out, appending,
+                    out_position < 0 ? 0 : out_position);
 }
 
 }  // namespace plumbing

@@ -42,7 +42,8 @@ bool reads_back(const struct stat& in, off_t in_position, const struct stat& out
                 off_t out_position);
 
 // reads_back() for the open descriptors `in_fd` and `out_fd`; an output that is a block
-// device holding the input (writes_over_input) counts too.
+// device holding the input (writes_over_input) counts too, and so does an input that is a
+// loop device over the output file when the output appends or stands before the file's end.
 bool output_reads_back(int in_fd, int out_fd);
 
 }  // namespace plumbing

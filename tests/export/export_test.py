@@ -623,6 +623,19 @@ class Browser(DevTools):
         self.assertEqual(self.evaluate(session, "document.querySelector('li').textContent"),
                          "0:00:00<svg onload=window.pwned=3>")
 
+    def test_bidirectional_controls_stay_out_of_names_and_chapters(self):
+        # Else the name reads "a" "exe.mov" reversed, and the chapter "x" "yz" reordered.
+        name = "a\u202evom.exe"
+        page = self.export(self.tohtml, name, "#1 x\u202ey\u2067z\n".encode(), "bidi.html")
+        session = self.open_page(page)
+        self.assertEqual(self.evaluate(session, """[document.title, ...document.querySelectorAll(
+            'h1, li, pre')].map(e => typeof e === 'string' ? e : e.textContent)"""),
+                         ["avom.exe", "##==> xyz\n", "avom.exe", "0:00:00xyz"])
+        cast = self.export(self.tocast, name, "#1 x\u202ey\n".encode(), "bidi.cast")
+        with open(cast, "rb") as f:
+            header, events = cast_events(f.read())
+        self.assertEqual((header["title"], events[0][1:]), ("avom.exe", ["m", "xy"]))
+
     def test_heading_above_the_transcript_and_chapters_that_reach_their_annotations(self):
         movie = (b"line first\n" + b"line filler\n" * 300 + b"#600 Into the <cave>\n"
                  + b"line dark\n" * 300 + b"sleep 3600000\n#20 Out again\nline " + b"x" * 70

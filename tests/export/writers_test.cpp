@@ -327,6 +327,37 @@ TEST(Cast, HeaderWidthHeldBetween80And160) {
   }
 }
 
+TEST(Writers, BidiControlsLeftOutOfNamesChaptersAndLabels) {
+  // A name that would read "aexe.mov" in a browser, and a chapter and label reordered alike.
+  const std::string_view name = "a\u202evom.exe\u2066\u2069";
+  const std::string_view movie = "#1 x\u202ay\u2067z\u202c\n";
+  std::string page;
+  Output page_out(to_string, &page);
+  Html html(page_out);
+  html.begin(name);
+  EXPECT_EQ(read_into(movie, html), Outcome::done);
+  html.end(0);
+  ASSERT_TRUE(page_out.flush());
+  EXPECT_NE(page.find("<title>avom.exe</title>"), std::string::npos) << page;
+  EXPECT_NE(page.find("<h1>avom.exe</h1>"), std::string::npos) << page;
+  EXPECT_NE(page.find("</span>xyz</a></li>"), std::string::npos) << page;
+
+  std::string cast;
+  Output cast_out(to_string, &cast);
+  Cast writer(cast_out);
+  writer.begin(kMinWidth, name);
+  EXPECT_EQ(read_into(movie, writer), Outcome::done);
+  writer.end();
+  ASSERT_TRUE(cast_out.flush());
+  EXPECT_NE(cast.find("\"title\": \"avom.exe\""), std::string::npos) << cast;
+  EXPECT_NE(cast.find("\"m\", \"xyz\"]"), std::string::npos) << cast;
+  for (const std::string_view bidi :
+       {"\u202a"sv, "\u202c"sv, "\u202e"sv, "\u2066"sv, "\u2067"sv, "\u2069"sv}) {
+    EXPECT_EQ(page.find(bidi), std::string::npos);
+    EXPECT_EQ(cast.find(bidi), std::string::npos);
+  }
+}
+
 TEST(Width, WidestShownLineInColumns) {
   const struct {
     std::string_view movie;

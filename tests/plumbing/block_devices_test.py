@@ -108,6 +108,19 @@ def main() -> int:
                     # The loop device into the file it reads, and the file into the device.
                     devices.run([prog, node, movie], 1, refused(movie), kept)
                     devices.run([prog, movie, node], 1, refused(node), kept)
+            # Through standard output: the file the loop device reads, appended to or
+            # written inside.
+            for node in (loop, alias):
+                for mode, at in (("ab", None), ("r+b", 5)):
+                    with open(movie, mode) as out:
+                        if at is not None:
+                            out.seek(at)
+                        devices.run([os.path.join(bindir, "rawcopy"), node], 1,
+                                    b"rawcopy: %s: it is standard output\n" % node.encode(),
+                                    kept, stdout=out)
+                        devices.run([os.path.join(bindir, "vorlan-replay"), node], 1,
+                                    b'Error opening input file "%s": it is standard output\n'
+                                    % node.encode(), kept, stdout=out)
 
             disk = os.path.join(scratch, "disk")
             image = disk_image()

@@ -41,6 +41,14 @@ TEST(Keys, SequencesCursesDidNotKnowAreOneSpecialKey) {
       {"private_params", "\x1b[?1;2c"},
       {"intermediate", "\x1b[1 q"},
       {"meta_before_a_sequence", "\x1b\x1b[1;2F"},
+      {"dcs_report", "\x1bP1$r2F\x1b\\"},
+      {"osc_bel", "\x1b]11;rgb:2F2F/0000/5000\x07"},
+      {"osc_st", "\x1b]10;rgb:ffff/ffff/ffff\x1b\\"},
+      {"apc", "\x1b_2F\x1b\\"},
+      {"pm", "\x1b^2F\x1b\\"},
+      {"sos", "\x1bX2F\x1b\\"},
+      {"dcs_passing_a_sequence", "\x1bP\x1b]11;?\x1b\x1b\\"},
+      {"bel_inside_dcs", "\x1bP2\x07F\x1b\\"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -61,6 +69,13 @@ TEST(Keys, EscAloneAndOtherCodesAroundSequences) {
             (std::vector<int>{kSpecialKey, 'R'}));
   // A second sequence starting before the first ended is swallowed with it.
   EXPECT_EQ(scanned("\x1b[1\x1b[2Fx"), (std::vector<int>{kSpecialKey, 'x'}));
+  // A control string cut short by the delay, or by the length limit, ends there.
+  EXPECT_EQ(scanned(std::vector<int>{kEsc, 'P', '2', kNoKey, 'F'}),
+            (std::vector<int>{kSpecialKey, 'F'}));
+  std::vector<int> endless{kEsc, ']'};
+  endless.insert(endless.end(), kControlStringLimit + 1, '2');
+  endless.push_back('F');
+  EXPECT_EQ(scanned(endless), (std::vector<int>{kSpecialKey, '2', 'F'}));
   // A resize or the end of input is never lost inside a sequence.
   EXPECT_EQ(scanned(std::vector<int>{kEsc, '[', kResized, '2'}), (std::vector<int>{kResized, '2'}));
   EXPECT_EQ(scanned(std::vector<int>{kEsc, kInputEnded}), (std::vector<int>{kInputEnded}));

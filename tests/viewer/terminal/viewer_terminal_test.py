@@ -556,9 +556,11 @@ class UnknownKeys(ViewerCase):
         # types curses knows none of them, or not F5, and hands the bytes on one by one.
         keys = {"S-End": "\x1b[1;2F", "S-F3": "\x1b[1;2R", "C-Right": "\x1b[1;5C",
                 "F5": "\x1b[15~"}
+        # A terminal's reports (a control string, and a colour answer ended by BEL): whole.
+        keys.update({"DCS": "\x1bP1$r2F\x1b\\", "OSC": "\x1b]11;rgb:2F2F/0000/5000\x07"})
         record = "sleep 100000\n"
         data = record * 12
-        for term, names in (("screen", ("S-End", "S-F3", "C-Right")),
+        for term, names in (("screen", ("S-End", "S-F3", "C-Right", "DCS", "OSC")),
                             ("linux", ("S-End", "S-F3", "C-Right")),
                             ("vt220", ("F5", "S-End"))):
             with self.subTest(term=term):
