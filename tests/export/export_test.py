@@ -73,10 +73,13 @@ LAYOUT = ("line cr\rmid|\n"
           "line abcd\tx\n"
           "line \u26a1\u2705\U0001f680|\n"
           "line Ylva says: \u202emeti eht em evig\u202c ok|\n"
-          "line \u05e9\u05dc\u05d5\u05dd ab|\n").encode()
+          "line \u05e9\u05dc\u05d5\u05dd ab|\n"
+          "line ab\u65e5\be\tZ|\n"
+          "line \u65e5\u672c\b\n").encode()
 LAYOUT_ROWS = ["mid|", "two", "three", "aX|", "##==>   a       b|", "\u65e5\u672c\u8a9e|",
                "abcdef|", "\u65e5\u672c    x", "abcd    x", "\u26a1\u2705\U0001f680|",
-               "Ylva says: meti eht em evig ok|", "\u05e9\u05dc\u05d5\u05dd ab|"]
+               "Ylva says: meti eht em evig ok|", "\u05e9\u05dc\u05d5\u05dd ab|",
+               "ab\u65e5e    Z|", "\u65e5\u672c"]
 
 
 class Case(ScratchCase):
