@@ -217,8 +217,10 @@ class CommandLine(Case):
         wide = b"line " + b"x" * 150 + b"\nline " + "\u4e2d".encode() * 100 + b"\n"
         # One overlong line among ordinary ones wraps rather than widening the cast.
         one_long = b"line short\n" * 99 + b"line " + b"x" * 300 + b"\n"
-        cases = [(EXAMPLE, 80), (wide, 160), (b"line " + b"x" * 120 + b"\n", 120),
-                 (one_long, 80)]
+        # However short the movie.
+        short = b"line short\n" * 20 + b"line " + b"x" * 300 + b"\n"
+        cases = [(EXAMPLE, 80), (wide, 160), ((b"line " + b"x" * 120 + b"\n") * 2, 120),
+                 (one_long, 80), (short, 80)]
         for movie, width in cases:
             with self.subTest(width=width):
                 out = self.export(self.tocast, "m.movie", movie, "o")
