@@ -408,6 +408,19 @@ class Asciinema(Case):
         finally:
             pane.close()
 
+    def test_a_full_row_leaves_an_empty_one_after_it(self):
+        """As in the viewer: the row wraps after its last column, then the newline moves on;
+        the terminal's pending wrap must not swallow one of them."""
+        movie = (b"line " + b"x" * 80 + b"\nline y\nline " + b"x" * 78 + "\u65e5".encode()
+                 + b"\nline z\n")
+        cast = self.export(self.tocast, "m", movie, "full.cast")
+        pane = self.screen(cast, 80)
+        try:
+            self.assertEqual([r.rstrip() for r in pane.lines()[:6]],
+                             ["x" * 80, "", "y", "x" * 78 + "\u65e5", "", "z"])
+        finally:
+            pane.close()
+
     def test_layout_rows_are_the_viewers(self):
         """The rows the page and the cast are held to are the viewer's own, in a pane as wide
         as the cast; the bidirectional controls it hands the terminal draw nothing there."""
