@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "reading/shown.hpp"
 
@@ -195,11 +196,22 @@ void Cast::show_ascii(std::string_view run, Look look) {
     const std::string_view part = run.substr(0, static_cast<std::size_t>(width_ - x_));
     restyle(look);
     std::size_t from = 0;
-    for (std::size_t i = 0; i < part.size(); ++i) {
-      if (kSpecial.has(part[i])) {
-        output(part.substr(from, i - from));
-        output(part[i] == '"' ? "\\\"" : "\\\\");
-        from = i + 1;
+    std::size_t i = 0;
+    while (i < part.size()) {
+      std::uint64_t w = 0;
+      if (part.size() - i >= sizeof w) {
+        std::memcpy(&w, part.data() + i, sizeof w);
+        if (!has_between(w, '"' - 1, '"' + 1) && !has_between(w, '\\' - 1, '\\' + 1)) {
+          i += sizeof w;
+          continue;
+        }
+      }
+      for (const std::size_t stop = std::min(part.size(), i + sizeof w); i < stop; ++i) {
+        if (kSpecial.has(part[i])) {
+          output(part.substr(from, i - from));
+          output(part[i] == '"' ? "\\\"" : "\\\\");
+          from = i + 1;
+        }
       }
     }
     output(part.substr(from));

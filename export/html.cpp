@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 
 #include "reading/shown.hpp"
 
@@ -107,13 +108,24 @@ void write_escaped(Output& out, char32_t c) {
 
 // Printable ASCII, escaped: the bytes between those that need it go out whole.
 void write_escaped(Output& out, std::string_view run) {
-  static constexpr ByteSet kSpecial("&<>\"'");
+  static constexpr ByteSet kSpecial("&<>\"'");  // all within 0x22..0x3E
   std::size_t from = 0;
-  for (std::size_t i = 0; i < run.size(); ++i) {
-    if (kSpecial.has(run[i])) {
-      out.write(run.substr(from, i - from));
-      write_escaped(out, static_cast<char32_t>(run[i]));
-      from = i + 1;
+  std::size_t i = 0;
+  while (i < run.size()) {
+    std::uint64_t w = 0;
+    if (run.size() - i >= sizeof w) {
+      std::memcpy(&w, run.data() + i, sizeof w);
+      if (!has_between(w, 0x21, 0x3F)) {
+        i += sizeof w;
+        continue;
+      }
+    }
+    for (const std::size_t stop = std::min(run.size(), i + sizeof w); i < stop; ++i) {
+      if (kSpecial.has(run[i])) {
+        out.write(run.substr(from, i - from));
+        write_escaped(out, static_cast<char32_t>(run[i]));
+        from = i + 1;
+      }
     }
   }
   out.write(run.substr(from));

@@ -2,7 +2,8 @@
 // in a 16-colour palette with bold and reverse video, and above it a heading with the
 // movie's name, length and size and a list of its chapters, one for each annotation. Every
 // character from the movie is written as text, never as markup; the <pre> holds the
-// writer's own spans and an empty anchor where each annotation starts, and nothing else.
+// writer's own spans and an empty anchor at the start of the line where each annotation
+// starts, and nothing else.
 // Each line is written as the viewer leaves it when the line ends: a carriage return goes
 // back to the line's start, a backspace one column, what follows writes over them, and a tab
 // is the blanks curses puts. Characters show in the order they come, and a wide one takes

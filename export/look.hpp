@@ -53,6 +53,16 @@ constexpr bool is_plain_ascii(char32_t c) { return c >= 0x20 && c < 0x7F; }
 // Columns a shown character takes (reading::columns, looked up only beyond ASCII).
 inline int columns(char32_t c) { return is_plain_ascii(c) ? 1 : reading::columns(c); }
 
+// Whether eight bytes below 0x80, read as a word, hold one above `low` and below `high`
+// (both at most 0x80): a writer passes over words with nothing to escape in a few steps.
+constexpr bool has_between(std::uint64_t w, std::uint64_t low, std::uint64_t high) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kLow7 = kOnes * 0x7F;
+  const std::uint64_t seven = w & kLow7;
+  return (((kOnes * (0x7F + high) - seven) & ~w & (seven + kOnes * (0x7F - low))) &
+          (kOnes * 0x80)) != 0;
+}
+
 // A set of bytes, looked up in one step: the writers find what they escape in long runs.
 class ByteSet {
  public:

@@ -282,6 +282,21 @@ TEST(Cast, OwnEscapesForEachLookAndAResetAtTheEnd) {
   for (const Case& c : cases) EXPECT_EQ(events_of(c.movie), c.shows) << c.movie;
 }
 
+// A quote or a backslash, wherever it falls in the words the writer reads, is escaped.
+TEST(Cast, QuotesAndBackslashesEscapedWhereverTheyFall) {
+  for (const char b : {'"', '\\', '!', ']'}) {
+    for (std::size_t at = 0; at < 17; at += 2) {
+      std::string text(17, 'a');
+      text[at] = b;
+      std::string shown(17, 'a');
+      shown.replace(at, 1, b == '"' ? "\\\"" : b == '\\' ? "\\\\" : std::string(1, b));
+      EXPECT_EQ(events_of("line " + text + "\n"),
+                "[0.000000, \"o\", \"" + shown + "\\r\\n\"]\n[0.000000, \"o\", \"\"]\n")
+          << b << " at " << at;
+    }
+  }
+}
+
 TEST(Cast, ALongAnnotationCutsOnlyItsLabel) {
   const std::string text(kLabelMax + 10, 'x');
   const std::string events = events_of("#1 " + text + "\n");
@@ -396,6 +411,26 @@ TEST(Html, PlainLinesWrittenOverKeepTheirLooks) {
       {"line " + full + "\n", full + "\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(pre_of(c.movie), c.shows) << c.movie.substr(0, 40);
+}
+
+// Each printable byte, wherever it falls in the words the writer reads, is escaped if it
+// must be and left alone if not.
+TEST(Html, EveryPrintableByteEscapedWhereverItFalls) {
+  for (char b = 0x20; b < 0x7F; ++b) {
+    const std::string_view as = b == '&'    ? "&amp;"
+                                : b == '<'  ? "&lt;"
+                                : b == '>'  ? "&gt;"
+                                : b == '"'  ? "&quot;"
+                                : b == '\'' ? "&#39;"
+                                            : std::string_view(&b, 1);
+    for (std::size_t at = 0; at < 17; at += 3) {
+      std::string text(17, 'a');
+      text[at] = b;
+      std::string shown(17, 'a');
+      shown.replace(at, 1, as);
+      EXPECT_EQ(pre_of("line " + text + "\n"), shown + "\n") << b << " at " << at;
+    }
+  }
 }
 
 // The cast lays the text out as curses does on a terminal of its width, so that a player
