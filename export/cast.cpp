@@ -247,6 +247,7 @@ void Cast::put(char32_t c, reading::Style style) {
     case U'\r':
       if (x_ > 0) output("\\r");
       x_ = 0;
+      lag_ = 0;
       return;
     case U'\b':
       if (x_ > 0) {
@@ -255,14 +256,15 @@ void Cast::put(char32_t c, reading::Style style) {
       }
       return;
     case U'\t': {
-      const int stop = (x_ / kTabStop + 1) * kTabStop;
+      const int column = std::max(0, x_ - lag_);
+      const int stop = (column / kTabStop + 1) * kTabStop;
       if (stop >= width_) {
         clear_to_end();
         output("\\r\\n");
         next_row();
         return;
       }
-      while (x_ < stop) place(U' ', 1, look);
+      for (int n = stop - column; n > 0; --n) place(U' ', 1, look);
       return;
     }
     default: break;
@@ -293,6 +295,7 @@ void Cast::place(char32_t c, int width, Look look) {
   if (x_ < end_ && (cell(x_) & kRightHalf) != 0) {
     output("\\u001b[C");
     ++x_;
+    ++lag_;
   }
   if (x_ + width > width_) {
     // A wide character that does not fit: the rest of the row is blanks in the pen.
@@ -323,7 +326,12 @@ void Cast::place(char32_t c, int width, Look look) {
 
 // A newline clears the rest of the row, as curses does, in the default look.
 void Cast::clear_to_end() {
-  if (x_ >= end_) return;
+  // A wide character whose right half the cursor is on stays whole, as in the viewer.
+  if (x_ < end_ && (cell(x_) & kRightHalf) != 0 && x_ + 1 < end_) {
+    output("\\u001b[C");
+    ++x_;
+  }
+  if (x_ >= end_ || (cell(x_) & kRightHalf) != 0) return;
   restyle(Look{});
   output("\\u001b[K");
 }
@@ -331,6 +339,7 @@ void Cast::clear_to_end() {
 void Cast::next_row() {
   x_ = 0;
   end_ = 0;
+  lag_ = 0;
   cells_.fill(0);
 }
 

@@ -69,6 +69,7 @@ class Cast {
   int width_ = static_cast<int>(kMinWidth);
   int x_ = 0;
   int end_ = 0;
+  int lag_ = 0;  // how far curses' own column, which a tab's stop is taken from, runs behind
   std::array<std::uint8_t, kMaxWidth> cells_{};
   bool open_ = false;     // its output event has been started
   bool holding_ = false;  // an annotation whose marker is not written yet

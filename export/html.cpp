@@ -310,11 +310,9 @@ void Html::put(char32_t c, reading::Style style) {
   }
   switch (c) {
     case U'\n': {
-      // The rest of the line goes, as curses clears it, the wide character it cuts included.
-      if (x_ > 0 && x_ < end_ && cell(x_).width == 0) {
-        cell(x_ - 1) = Cell{};
-      }
-      write_cells(x_);
+      // The rest of the line goes, as curses clears it; a wide character whose right half
+      // the cursor is on stays whole.
+      write_cells(x_ < end_ && cell(x_).width == 0 ? x_ + 1 : x_);
       if (!(look == look_)) restyle(look);
       // A parser drops a newline that comes straight after <pre>: one more keeps the first.
       if (!started_ && look_ == Look{}) out_.write('\n');
@@ -323,6 +321,7 @@ void Html::put(char32_t c, reading::Style style) {
       x_ = 0;
       end_ = 0;
       base_ = 0;
+      lag_ = 0;
       plain_ = true;
       run_count_ = 0;
       return;
@@ -330,6 +329,7 @@ void Html::put(char32_t c, reading::Style style) {
     case U'\r':
       if (x_ > 0) to_cells();
       x_ = 0;
+      lag_ = 0;
       return;
     case U'\b':
       if (x_ > 0) {
@@ -338,9 +338,8 @@ void Html::put(char32_t c, reading::Style style) {
       }
       return;
     case U'\t': {
-      const std::int64_t column = base_ + x_;
-      const auto stop = static_cast<int>((column / kTabStop + 1) * kTabStop - base_);
-      while (x_ < stop) {
+      const std::int64_t column = std::max<std::int64_t>(0, base_ + x_ - lag_);
+      for (std::int64_t n = (column / kTabStop + 1) * kTabStop - column; n > 0; --n) {
         if (plain_) {
           append(" ", look);
         } else {
@@ -365,7 +364,10 @@ void Html::put(char32_t c, reading::Style style) {
 
 void Html::place(char32_t c, int width, Look look) {
   // Curses writes past the right half of a wide character that a backspace stepped onto.
-  if (x_ < end_ && cell(x_).width == 0) ++x_;
+  if (x_ < end_ && cell(x_).width == 0) {
+    ++x_;
+    ++lag_;
+  }
   if (x_ + width > kLineCells) {
     write_held();
     plain_ = false;

@@ -104,6 +104,9 @@ class Html {
   int x_ = 0;              // the cursor, within the line held
   int end_ = 0;            // how far the line held is written
   std::int64_t base_ = 0;  // columns of the line already written out, for the tab stops
+  // How far curses' own column runs behind the cursor since the line's start, from right
+  // halves written past: curses takes a tab's stop from its own column.
+  int lag_ = 0;
 };
 
 }  // namespace exporter

@@ -18,7 +18,9 @@
 namespace exporter {
 
 inline constexpr std::array<std::int64_t, 5> kCastWidths = {80, 100, 120, 132, 160};
-inline constexpr std::int64_t kHeldPercent = 99;  // of the lines that show anything
+// Of the lines that show anything, one in a hundred may be longer, and at least one, so that
+// a single line does not decide a short movie.
+inline constexpr std::int64_t kOverPerHundred = 1;
 
 // A sink for read_movie.
 class Width {
@@ -47,8 +49,9 @@ class Width {
   // The cast's width, the line still open counted.
   std::int64_t cast_width() const {
     const Width whole = closed();
+    const std::int64_t over = std::max<std::int64_t>(1, whole.lines_ * kOverPerHundred / 100);
     for (std::size_t i = 0; i < kCastWidths.size(); ++i) {
-      if (whole.held_[i] * 100 >= whole.lines_ * kHeldPercent) return kCastWidths[i];
+      if (whole.lines_ - whole.held_[i] <= over) return kCastWidths[i];
     }
     return kCastWidths.back();
   }

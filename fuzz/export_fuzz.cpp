@@ -188,15 +188,18 @@ class Layout {
         next_row(true);
       } else if (c == U'\r') {
         x_ = 0;
+        lag_ = 0;
       } else if (c == U'\b') {
         if (x_ > 0) --x_;
       } else if (c == U'\t') {
-        const std::size_t stop = ((base_ + x_) / 8 + 1) * 8 - base_;
+        // From curses' own column, behind by the right halves written past.
+        const std::size_t column = base_ + x_ > lag_ ? base_ + x_ - lag_ : 0;
+        const std::size_t stop = (column / 8 + 1) * 8;
         if (width_ != 0 && stop >= width_) {
           clear_to_end();
           next_row(false);
         } else {
-          while (x_ < stop) put(U' ', 1);
+          for (std::size_t n = stop - column; n > 0; --n) put(U' ', 1);
         }
       } else if (!is_bidi_control(c)) {
         std::u32string shown;
@@ -235,8 +238,8 @@ class Layout {
   };
 
   void clear_to_end() {
+    if (x_ < row_.size() && row_[x_].width == 0) ++x_;  // the wide character stays whole
     if (x_ >= row_.size()) return;
-    if (x_ > 0 && row_[x_].width == 0) row_[x_ - 1] = Cell{};
     row_.resize(x_);
   }
 
@@ -245,6 +248,7 @@ class Layout {
     row_.clear();
     x_ = 0;
     base_ = 0;
+    lag_ = 0;
   }
 
   void put(char32_t c, int w) {
@@ -254,11 +258,16 @@ class Layout {
       return;
     }
     const auto cw = static_cast<std::size_t>(w);
-    if (x_ < row_.size() && row_[x_].width == 0) ++x_;
+    if (x_ < row_.size() && row_[x_].width == 0) {
+      ++x_;
+      ++lag_;
+    }
     if (width_ == 0 && x_ + cw > exporter::kLineCells) {
       const std::size_t base = base_ + row_.size();
+      const std::size_t lag = lag_;
       next_row(false);
       base_ = base;
+      lag_ = lag;
     } else if (width_ != 0 && x_ + cw > width_) {
       row_.resize(width_);
       for (std::size_t i = x_; i < width_; ++i) row_[i] = Cell{};
@@ -277,6 +286,7 @@ class Layout {
   Row row_;
   std::size_t x_ = 0;
   std::size_t base_ = 0;  // columns of the page's line already written out
+  std::size_t lag_ = 0;
 };
 
 std::string utf8(std::u32string_view s) {

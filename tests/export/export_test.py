@@ -71,10 +71,13 @@ LAYOUT = ("line cr\rmid|\n"
           "line abcd\tx\n"
           "line \u26a1\u2705\U0001f680|\n"
           "line Ylva says: \u202emeti eht em evig\u202c ok|\n"
-          "line \u05e9\u05dc\u05d5\u05dd ab|\n").encode()
+          "line \u05e9\u05dc\u05d5\u05dd ab|\n"
+          "line ab\u65e5\be\tZ|\n"
+          "line \u65e5\u672c\b\n").encode()
 LAYOUT_ROWS = ["mid|", "two", "three", "aX|", "##==>   a       b|", "\u65e5\u672c\u8a9e|",
                "abcdef|", "\u65e5\u672c    x", "abcd    x", "\u26a1\u2705\U0001f680|",
-               "Ylva says: meti eht em evig ok|", "\u05e9\u05dc\u05d5\u05dd ab|"]
+               "Ylva says: meti eht em evig ok|", "\u05e9\u05dc\u05d5\u05dd ab|",
+               "ab\u65e5e    Z|", "\u65e5\u672c"]
 
 
 class Case(ScratchCase):
@@ -206,8 +209,10 @@ class CommandLine(Case):
         wide = b"line " + b"x" * 150 + b"\nline " + "\u4e2d".encode() * 100 + b"\n"
         # One overlong line among ordinary ones wraps rather than widening the cast.
         one_long = b"line short\n" * 99 + b"line " + b"x" * 300 + b"\n"
-        cases = [(EXAMPLE, 80), (wide, 160), (b"line " + b"x" * 120 + b"\n", 120),
-                 (one_long, 80)]
+        # However short the movie.
+        short = b"line short\n" * 20 + b"line " + b"x" * 300 + b"\n"
+        cases = [(EXAMPLE, 80), (wide, 160), ((b"line " + b"x" * 120 + b"\n") * 2, 120),
+                 (one_long, 80), (short, 80)]
         for movie, width in cases:
             with self.subTest(width=width):
                 out = self.export(self.tocast, "m.movie", movie, "o")
@@ -390,6 +395,19 @@ class Asciinema(Case):
             # An annotation's tab is blanks in reverse video: its bar has no gap.
             bar = pane.cells()[LAYOUT_ROWS.index("##==>   a       b|")][:18]
             self.assertEqual([c.char for c in bar if not c.reverse], [])
+        finally:
+            pane.close()
+
+    def test_a_full_row_leaves_an_empty_one_after_it(self):
+        """As in the viewer: the row wraps after its last column, then the newline moves on;
+        the terminal's pending wrap must not swallow one of them."""
+        movie = (b"line " + b"x" * 80 + b"\nline y\nline " + b"x" * 78 + "\u65e5".encode()
+                 + b"\nline z\n")
+        cast = self.export(self.tocast, "m", movie, "full.cast")
+        pane = self.screen(cast, 80)
+        try:
+            self.assertEqual([r.rstrip() for r in pane.lines()[:6]],
+                             ["x" * 80, "", "y", "x" * 78 + "\u65e5", "", "z"])
         finally:
             pane.close()
 

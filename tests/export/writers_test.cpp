@@ -407,6 +407,12 @@ TEST(Html, LinesShowAsTheViewerLeavesThem) {
        "<span class=\"w\">\xe8\xaa\x9e</span>\n"},
       {"line \xe6\x97\xa5\xe6\x9c\xac\b\b\xe8\xaa\x9e\n",
        "<span class=\"w\">\xe6\x97\xa5</span><span class=\"w\">\xe8\xaa\x9e</span>\n"},
+      {"line \xe6\x97\xa5\xe6\x9c\xac\b\n",
+       "<span class=\"w\">\xe6\x97\xa5</span><span class=\"w\">\xe6\x9c\xac</span>\n"},
+      // Curses' own column, from which a tab's stop is taken, then runs one behind.
+      {"line ab\xe6\x97\xa5\be\tZ\n", "ab<span class=\"w\">\xe6\x97\xa5</span>e    Z\n"},
+      {"line ab\xe6\x97\xa5\b\xe8\xaa\x9e\tZ\n",
+       "ab<span class=\"w\">\xe6\x97\xa5</span><span class=\"w\">\xe8\xaa\x9e</span>   Z\n"},
       {"line \xe6\x97\xa5x\rab\n", "ab\n"},
       {"line \xe6\x97\xa5x\ra\b\b\n", "\n\n"},  // the parser's own newline, then the line's
       {"line \xe6\x97\xa5x\ra\n", "a\n"},
@@ -480,6 +486,11 @@ TEST(Cast, RowsAsCursesLaysThemOut) {
       {"line " + x80 + "\n", x80 + "\\r\\n\\r\\n"},
       {"line " + x79 + "\xe4\xb8\xad\n", x79 + " \\r\\n\xe4\xb8\xad\\r\\n"},
       {"line ab\xe6\x97\xa5\bX\n", "ab\xe6\x97\xa5\\b\\u001b[CX\\r\\n"},
+      {"line ab\xe6\x97\xa5\be\tZ\n", "ab\xe6\x97\xa5\\b\\u001b[Ce    Z\\r\\n"},
+      // A newline on the right half of a wide character leaves it whole.
+      {"line \xe6\x97\xa5\xe6\x9c\xac\b\n", "\xe6\x97\xa5\xe6\x9c\xac\\b\\r\\n"},
+      {"line \xe6\x97\xa5\xe6\x9c\xac\b\b\b\n",
+       "\xe6\x97\xa5\xe6\x9c\xac\\b\\b\\b\\u001b[C\\u001b[K\\r\\n"},
       {"line e\xcc\x81\xe6\x97\xa5\xcc\x81\n", "e\xcc\x81\xe6\x97\xa5\\r\\n"},
       {"line a\xe2\x80\xae"
        "b\xe2\x81\xa6"
@@ -523,10 +534,15 @@ TEST(Width, NarrowestUsualWidthHoldingNearlyEveryLine) {
       {lines(50, 81), 100},
       {lines(50, 130), 132},
       {lines(50, 500), 160},
-      {lines(99, 40) + lines(1, 300), 80},                // one line in a hundred wraps
-      {lines(98, 40) + lines(2, 300), 160},               // two do not
+      {lines(99, 40) + lines(1, 300), 80},   // one line in a hundred wraps
+      {lines(98, 40) + lines(2, 300), 160},  // two do not
+      {lines(20, 40) + lines(1, 300), 80},   // nor does one in a short movie
+      {lines(60, 40) + lines(1, 300), 80},
+      {lines(1, 300), 80},
+      {lines(20, 40) + lines(2, 300), 160},
       {lines(99, 40) + lines(1, 300) + "line \n\n", 80},  // empty lines count for nothing
-      {"line " + std::string(150, 'x') + "\rab\n", 160},  // the furthest column counts
+      // The furthest column counts.
+      {"line " + std::string(150, 'x') + "\rab\nline " + std::string(150, 'x') + "\rab\n", 160},
   };
   for (const auto& c : cases) {
     Width width;
