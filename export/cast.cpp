@@ -195,26 +195,13 @@ void Cast::show_ascii(std::string_view run, Look look) {
     static constexpr ByteSet kSpecial("\"\\");
     const std::string_view part = run.substr(0, static_cast<std::size_t>(width_ - x_));
     restyle(look);
-    std::size_t from = 0;
-    std::size_t i = 0;
-    while (i < part.size()) {
-      std::uint64_t w = 0;
-      if (part.size() - i >= sizeof w) {
-        std::memcpy(&w, part.data() + i, sizeof w);
-        if (!has_between(w, '"' - 1, '"' + 1) && !has_between(w, '\\' - 1, '\\' + 1)) {
-          i += sizeof w;
-          continue;
-        }
-      }
-      for (const std::size_t stop = std::min(part.size(), i + sizeof w); i < stop; ++i) {
-        if (kSpecial.has(part[i])) {
-          output(part.substr(from, i - from));
-          output(part[i] == '"' ? "\\\"" : "\\\\");
-          from = i + 1;
-        }
-      }
-    }
-    output(part.substr(from));
+    split_escapes(
+        part, kSpecial,
+        [](std::uint64_t w) {
+          return has_between(w, '"' - 1, '"' + 1) || has_between(w, '\\' - 1, '\\' + 1);
+        },
+        [this](std::string_view plain) { output(plain); },
+        [this](char c) { output(c == '"' ? "\\\"" : "\\\\"); });
     x_ += static_cast<int>(part.size());
     end_ = x_;
     if (x_ >= width_) {

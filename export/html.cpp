@@ -109,26 +109,10 @@ void write_escaped(Output& out, char32_t c) {
 // Printable ASCII, escaped: the bytes between those that need it go out whole.
 void write_escaped(Output& out, std::string_view run) {
   static constexpr ByteSet kSpecial("&<>\"'");  // all within 0x22..0x3E
-  std::size_t from = 0;
-  std::size_t i = 0;
-  while (i < run.size()) {
-    std::uint64_t w = 0;
-    if (run.size() - i >= sizeof w) {
-      std::memcpy(&w, run.data() + i, sizeof w);
-      if (!has_between(w, 0x21, 0x3F)) {
-        i += sizeof w;
-        continue;
-      }
-    }
-    for (const std::size_t stop = std::min(run.size(), i + sizeof w); i < stop; ++i) {
-      if (kSpecial.has(run[i])) {
-        out.write(run.substr(from, i - from));
-        write_escaped(out, static_cast<char32_t>(run[i]));
-        from = i + 1;
-      }
-    }
-  }
-  out.write(run.substr(from));
+  split_escapes(
+      run, kSpecial, [](std::uint64_t w) { return has_between(w, 0x21, 0x3F); },
+      [&out](std::string_view plain) { out.write(plain); },
+      [&out](char c) { write_escaped(out, static_cast<char32_t>(c)); });
 }
 
 void write_number(Output& out, std::int64_t n) {

@@ -2,8 +2,11 @@
 // look (colour, bold, reverse), and its UTF-8 bytes.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "reading/shown.hpp"
@@ -76,6 +79,34 @@ class ByteSet {
  private:
   std::array<bool, 256> in_{};
 };
+
+// Printable ASCII with some bytes to escape: the runs between them go to `plain` whole and
+// each such byte to `escape`. `may_hold(word)` tells whether eight bytes may hold one, so
+// most words are passed over in one step.
+template <class MayHold, class Plain, class Escape>
+void split_escapes(std::string_view run, const ByteSet& special, MayHold may_hold, Plain plain,
+                   Escape escape) {
+  std::size_t from = 0;
+  std::size_t i = 0;
+  while (i < run.size()) {
+    std::uint64_t w = 0;
+    if (run.size() - i >= sizeof w) {
+      std::memcpy(&w, run.data() + i, sizeof w);
+      if (!may_hold(w)) {
+        i += sizeof w;
+        continue;
+      }
+    }
+    for (const std::size_t stop = std::min(run.size(), i + sizeof w); i < stop; ++i) {
+      if (special.has(run[i])) {
+        plain(run.substr(from, i - from));
+        escape(run[i]);
+        from = i + 1;
+      }
+    }
+  }
+  plain(run.substr(from));
+}
 
 // A short text of the writer's own (a time, a size), held in place.
 struct Phrase {
