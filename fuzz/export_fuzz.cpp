@@ -4,12 +4,13 @@
 // every cast line is valid JSON, and its output, played on a small terminal of the cast's
 // width, leaves the rows curses lays out on that width.
 #include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <system_error>
 
 #include "export/cast.hpp"
 #include "export/html.hpp"
@@ -25,6 +26,8 @@ void check(bool ok) {
 }
 
 // ---- The model: whole-string steps, one after another, written apart from the reading.
+// Every step writes into storage the caller keeps from one input to the next: fresh memory
+// for each input would cost more than the exporting.
 
 constexpr std::array<char32_t, 32> kWindows1252 = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -35,41 +38,58 @@ char32_t single(unsigned char b) {
   return b >= 0x80 && b < 0xA0 ? kWindows1252[b - 0x80] : static_cast<char32_t>(b);
 }
 
+struct Decoded {
+  char32_t c;
+  std::size_t size;  // bytes taken
+  bool utf8;         // a valid UTF-8 sequence, ASCII included
+};
+
 // A valid UTF-8 sequence at `i` (no overlong form, no surrogate, nothing past U+10FFFF) is
 // one character; any other byte is windows-1252.
-std::u32string decode(std::string_view s) {
-  std::u32string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    const std::size_t n = b >= 0xC2 && b <= 0xDF   ? 2
-                          : b >= 0xE0 && b <= 0xEF ? 3
-                          : b >= 0xF0 && b <= 0xF4 ? 4
-                                                   : 1;
-    char32_t c = n == 1 ? b : b & (0xFF >> (n + 1));
-    bool valid = n > 1 && i + n <= s.size();
-    for (std::size_t k = 1; valid && k < n; ++k) {
-      const auto f = static_cast<unsigned char>(s[i + k]);
-      valid = f >= 0x80 && f <= 0xBF;
-      c = (c << 6) | (f & 0x3F);
-    }
-    if (valid && (c < 0x80 || (n == 3 && c < 0x800) || (n == 4 && c < 0x10000) ||
-                  (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) {
-      valid = false;
-    }
-    if (valid) {
-      out += c;
-      i += n;
-    } else {
-      out += single(b);
-      ++i;
-    }
+Decoded decode_at(std::string_view s, std::size_t i) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  const std::size_t n = b >= 0xC2 && b <= 0xDF   ? 2
+                        : b >= 0xE0 && b <= 0xEF ? 3
+                        : b >= 0xF0 && b <= 0xF4 ? 4
+                                                 : 1;
+  if (n == 1) return {single(b), 1, b < 0x80};
+  char32_t c = b & (0xFF >> (n + 1));
+  bool valid = i + n <= s.size();
+  for (std::size_t k = 1; valid && k < n; ++k) {
+    const auto f = static_cast<unsigned char>(s[i + k]);
+    valid = f >= 0x80 && f <= 0xBF;
+    c = (c << 6) | (f & 0x3F);
   }
-  return out;
+  if (valid && (c < 0x80 || (n == 3 && c < 0x800) || (n == 4 && c < 0x10000) ||
+                (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) {
+    valid = false;
+  }
+  if (!valid) return {single(b), 1, false};
+  return {c, n, true};
 }
 
+void decode(std::string_view s, std::u32string& out) {
+  for (std::size_t i = 0; i < s.size();) {
+    const Decoded d = decode_at(s, i);
+    out += d.c;
+    i += d.size;
+  }
+}
+
+bool is_utf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const Decoded d = decode_at(s, i);
+    if (!d.utf8) return false;
+    i += d.size;
+  }
+  return true;
+}
+
+void add_utf8(std::string& out, char32_t c) { out += exporter::utf8(c).view(); }
+
 // Drops each run of carriage returns that comes just before a newline.
-std::string without_crlf(std::string_view s) {
-  std::string out;
+void without_crlf(std::string_view s, std::string& out) {
+  out.clear();
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\r') {
       const std::size_t after = s.find_first_not_of('\r', i);
@@ -80,12 +100,11 @@ std::string without_crlf(std::string_view s) {
     }
     out += s[i];
   }
-  return out;
 }
 
 // Drops every escape: from ESC through the first "m" after it, or to the end.
-std::string without_escapes(std::string_view s) {
-  std::string out;
+void without_escapes(std::string_view s, std::string& out) {
+  out.clear();
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] != '\x1b') {
       out += s[i];
@@ -95,26 +114,26 @@ std::string without_escapes(std::string_view s) {
     if (m == std::string_view::npos) break;
     i = m;
   }
-  return out;
 }
 
-void append_shown(std::u32string& out, char32_t c) {
-  if (c < 0x20 || c == 0x7F) {
-    out += U'^';
-    out += c == 0x7F ? U'?' : c + 0x40;
-  } else if (c >= 0x80 && c <= 0x9F) {
-    out += U'~';
-    out += c - 0x40;
-  } else if ((c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFF) >= 0xFFFE) {
-    out += U'\uFFFD';
-  } else {
-    out += c;
-  }
+// How a character shows: a control as two characters, a noncharacter as U+FFFD.
+struct Shown {
+  std::array<char32_t, 2> c{};
+  std::size_t size = 1;
+};
+
+Shown shown_as(char32_t c) {
+  if (c < 0x20 || c == 0x7F) return {{U'^', c == 0x7F ? U'?' : c + 0x40}, 2};
+  if (c >= 0x80 && c <= 0x9F) return {{U'~', c - 0x40}, 2};
+  if ((c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFF) >= 0xFFFE) return {{U'\uFFFD'}, 1};
+  return {{c}, 1};
 }
 
 // The characters the records hand to the screen, in order, controls as they are.
-std::u32string model(std::string_view movie) {
-  std::u32string shown;
+void model(std::string_view movie, std::u32string& shown) {
+  static std::string plain;
+  static std::string bytes;
+  shown.clear();
   while (!movie.empty()) {
     const std::size_t nl = movie.find('\n');
     const std::size_t len = nl == std::string_view::npos ? movie.size() : nl + 1;
@@ -138,16 +157,18 @@ std::u32string model(std::string_view movie) {
       continue;
     }
     // Returns before the newline are line end, escapes between them included.
-    std::string bytes = without_crlf(annotation ? std::string(body) : without_escapes(body));
+    if (!annotation) {
+      without_escapes(body, plain);
+      body = plain;
+    }
+    without_crlf(body, bytes);
     // Returns ending a prompt's text are its line end, its newline taken off.
     if (prompt) {
       while (bytes.ends_with('\r')) bytes.pop_back();
     }
-    std::u32string chars = decode(bytes);
-    if (annotation) chars = U"##==> " + chars;
-    shown += chars;
+    if (annotation) shown += U"##==> ";
+    decode(bytes, shown);
   }
-  return shown;
 }
 
 // ---- The screen: the characters laid out in cells, as curses lays them out.
@@ -160,26 +181,72 @@ constexpr std::size_t kMarks = 4;
 
 struct Cell {
   char32_t ch = U' ';
-  int width = 1;  // 0: the right half of a wide character
-  std::u32string marks;
+  std::uint8_t width = 1;  // 0: the right half of a wide character
+  std::uint8_t marks = 0;
+  std::array<char32_t, kMarks> mark{};
 };
-using Row = std::vector<Cell>;
 
-std::u32string text_of(const Row& row) {
-  std::u32string out;
-  for (const Cell& cell : row) {
-    if (cell.width == 0) continue;
-    out += cell.ch;
-    out += cell.marks;
+// A row of cells, as long as the page's line buffer at most.
+class Row {
+ public:
+  std::size_t size() const { return size_; }
+  Cell& operator[](std::size_t x) { return cells_.at(x); }
+  const Cell& operator[](std::size_t x) const { return cells_.at(x); }
+  void clear() { size_ = 0; }
+  // Cells added are blank.
+  void resize(std::size_t size) {
+    check(size <= cells_.size());
+    for (std::size_t x = size_; x < size; ++x) cells_[x] = Cell{};
+    size_ = size;
   }
-  return out;
+
+ private:
+  std::array<Cell, exporter::kLineCells + 1> cells_;
+  std::size_t size_ = 0;
+};
+
+void add_text(std::string& out, const Row& row) {
+  for (std::size_t x = 0; x < row.size(); ++x) {
+    const Cell& cell = row[x];
+    if (cell.width == 0) continue;
+    add_utf8(out, cell.ch);
+    for (std::size_t k = 0; k < cell.marks; ++k) add_utf8(out, cell.mark[k]);
+  }
 }
+
+// A screen's rows as one text: each row with its ending blanks left out, a newline after
+// each but the last, and no empty rows at the end.
+class Screen {
+ public:
+  void clear() { text_.clear(); }
+  void add(const Row& row) {
+    add_text(text_, row);
+    while (text_.ends_with(' ')) text_.pop_back();
+    text_ += '\n';
+  }
+  std::string_view close(const Row& last) {
+    add(last);
+    while (text_.ends_with('\n')) text_.pop_back();
+    return text_;
+  }
+
+ private:
+  std::string text_;
+};
 
 // Rows `width` columns wide; width 0: the page's, one row a line, cut only where the
 // writer's line buffer fills.
 class Layout {
  public:
-  explicit Layout(std::size_t width) : width_(width) {}
+  void reset(std::size_t width) {
+    width_ = width;
+    page_.clear();
+    screen_.clear();
+    row_.clear();
+    x_ = 0;
+    base_ = 0;
+    lag_ = 0;
+  }
 
   void run(std::u32string_view chars) {
     for (const char32_t c : chars) {
@@ -202,41 +269,22 @@ class Layout {
           for (std::size_t n = stop - column; n > 0; --n) put(U' ', 1);
         }
       } else if (!is_bidi_control(c)) {
-        std::u32string shown;
-        append_shown(shown, c);
-        for (const char32_t s : shown) put(s, reading::columns(s));
+        const Shown shown = shown_as(c);
+        for (std::size_t k = 0; k < shown.size; ++k) put(shown.c[k], reading::columns(shown.c[k]));
       }
     }
   }
 
   // The page's text: the rows one after another, a newline where a line ended.
-  std::u32string page() const {
-    std::u32string out;
-    for (const Written& w : rows_) {
-      out += w.text;
-      if (w.ended) out += U'\n';
-    }
-    return out + text_of(row_);
+  std::string_view page() {
+    add_text(page_, row_);
+    return page_;
   }
 
-  // The screen's rows, blanks at their ends left out.
-  std::vector<std::u32string> screen() const {
-    std::vector<std::u32string> out;
-    for (const Written& w : rows_) out.push_back(w.text);
-    out.push_back(text_of(row_));
-    for (std::u32string& r : out) {
-      while (r.ends_with(U' ')) r.pop_back();
-    }
-    while (!out.empty() && out.back().empty()) out.pop_back();
-    return out;
-  }
+  // The screen's rows.
+  std::string_view screen() { return screen_.close(row_); }
 
  private:
-  struct Written {
-    std::u32string text;
-    bool ended;  // by a newline
-  };
-
   void clear_to_end() {
     if (x_ < row_.size() && row_[x_].width == 0) ++x_;  // the wide character stays whole
     if (x_ >= row_.size()) return;
@@ -244,7 +292,12 @@ class Layout {
   }
 
   void next_row(bool ended) {
-    rows_.push_back({text_of(row_), ended});
+    if (width_ == 0) {
+      add_text(page_, row_);
+      if (ended) page_ += '\n';
+    } else {
+      screen_.add(row_);
+    }
     row_.clear();
     x_ = 0;
     base_ = 0;
@@ -253,8 +306,9 @@ class Layout {
 
   void put(char32_t c, int w) {
     if (w == 0) {
-      if (x_ == 0 || row_[x_ - 1].width == 0 || row_[x_ - 1].marks.size() == kMarks) return;
-      row_[x_ - 1].marks += c;
+      if (x_ == 0 || row_[x_ - 1].width == 0 || row_[x_ - 1].marks == kMarks) return;
+      Cell& cell = row_[x_ - 1];
+      cell.mark[cell.marks++] = c;
       return;
     }
     const auto cw = static_cast<std::size_t>(w);
@@ -275,25 +329,20 @@ class Layout {
     }
     if (row_.size() < x_ + cw) row_.resize(x_ + cw);
     if (x_ + cw < row_.size() && row_[x_ + cw].width == 0) row_[x_ + cw] = Cell{};
-    row_[x_] = Cell{c, w, {}};
-    for (std::size_t i = 1; i < cw; ++i) row_[x_ + i] = Cell{0, 0, {}};
+    row_[x_] = Cell{c, static_cast<std::uint8_t>(w), 0, {}};
+    for (std::size_t i = 1; i < cw; ++i) row_[x_ + i] = Cell{0, 0, 0, {}};
     x_ += cw;
     if (width_ != 0 && x_ >= width_) next_row(false);
   }
 
-  std::size_t width_;
-  std::vector<Written> rows_;
+  std::size_t width_ = 0;
+  std::string page_;
+  Screen screen_;
   Row row_;
   std::size_t x_ = 0;
   std::size_t base_ = 0;  // columns of the page's line already written out
   std::size_t lag_ = 0;
 };
-
-std::string utf8(std::u32string_view s) {
-  std::string out;
-  for (const char32_t c : s) out += exporter::utf8(c).view();
-  return out;
-}
 
 // ---- The page.
 
@@ -319,8 +368,9 @@ bool is_class_list(std::string_view s) {
   return any && s.empty();
 }
 
-// The <pre>'s text as a browser reads it; traps on any markup but the writer's spans.
-std::string page_text(std::string_view page) {
+// The <pre>'s text as a browser reads it, into `text`; traps on any markup but the writer's
+// spans.
+std::string_view page_text(std::string_view page, std::string& text) {
   const std::size_t open = page.find("<pre>");
   const std::size_t close = page.rfind("</pre>");
   check(open != std::string_view::npos && close != std::string_view::npos && open < close);
@@ -330,7 +380,7 @@ std::string page_text(std::string_view page) {
   check(page.ends_with("</header>\n</body>\n</html>\n"));
   std::string_view inner = page.substr(open + 5, close - open - 5);
   if (inner.starts_with('\n')) inner.remove_prefix(1);  // a parser drops it
-  std::string text;
+  text.clear();
   int depth = 0;
   std::size_t wide = std::string::npos;  // where a wide character's span began in `text`
   int anchors = 0;
@@ -344,9 +394,13 @@ std::string page_text(std::string_view page) {
       if (tag == "</span>") {
         if (wide != std::string::npos) {
           // One wide character, and the marks over it.
-          const std::u32string in = decode(std::string_view(text).substr(wide));
-          check(!in.empty() && reading::columns(in.front()) == 2);
-          for (std::size_t k = 1; k < in.size(); ++k) check(reading::columns(in[k]) == 0);
+          const std::string_view in = std::string_view(text).substr(wide);
+          check(!in.empty());
+          for (std::size_t k = 0; k < in.size();) {
+            const Decoded d = decode_at(in, k);
+            check(reading::columns(d.c) == (k == 0 ? 2 : 0));
+            k += d.size;
+          }
           wide = std::string::npos;
         } else {
           check(depth-- == 1);
@@ -357,7 +411,15 @@ std::string page_text(std::string_view page) {
       } else if (tag.starts_with(kAnchor)) {
         // Each annotation's anchor holds nothing; they are numbered from 1.
         check(wide == std::string::npos);
-        check(tag == std::string(kAnchor) + std::to_string(++anchors) + "\">");
+        std::array<char, 24> number{};
+        const auto [last, error] = std::to_chars(number.begin(), number.end(), ++anchors);
+        check(error == std::errc{});
+        std::string_view rest = tag.substr(kAnchor.size());
+        const std::string_view digits(number.data(),
+                                      static_cast<std::size_t>(last - number.data()));
+        check(rest.starts_with(digits));
+        rest.remove_prefix(digits.size());
+        check(rest == "\">");
         check(inner.substr(end + 1).starts_with("</a>"));
         inner.remove_prefix(4);
       } else {
@@ -431,10 +493,11 @@ class Json {
     return std::strtod(std::string(s_.substr(start, pos_ - start)).c_str(), nullptr);
   }
 
-  // A string, decoded to UTF-8; its raw bytes must be valid UTF-8 with no control byte.
-  std::string string() {
+  // A string, decoded to UTF-8 and added to `out`; its raw bytes must be valid UTF-8 with
+  // no control byte. Returns what was added.
+  std::string_view string(std::string& out) {
     check(eat('"'));
-    std::string out;
+    const std::size_t from = out.size();
     for (;;) {
       check(pos_ < s_.size());
       const auto b = static_cast<unsigned char>(s_[pos_++]);
@@ -457,19 +520,22 @@ class Json {
         case 't': out += '\t'; break;
         case 'u': {
           check(pos_ + 4 <= s_.size());
-          const std::string hex(s_.substr(pos_, 4));
-          check(hex.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos);
+          const std::string_view hex = s_.substr(pos_, 4);
+          check(hex.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos);
           pos_ += 4;
-          const auto v = static_cast<char32_t>(std::strtoul(hex.c_str(), nullptr, 16));
+          std::uint32_t v = 0;
+          check(std::from_chars(hex.data(), hex.data() + hex.size(), v, 16).ptr ==
+                hex.data() + hex.size());
           check(v < 0xD800 || v > 0xDFFF);  // the writer needs no surrogate pairs
-          out += exporter::utf8(v).view();
+          add_utf8(out, static_cast<char32_t>(v));
           break;
         }
         default: check(false);
       }
     }
-    check(utf8(decode(out)) == out);  // valid UTF-8: no byte read as windows-1252
-    return out;
+    const std::string_view added = std::string_view(out).substr(from);
+    check(is_utf8(added));  // no byte read as windows-1252
+    return added;
   }
 
  private:
@@ -491,42 +557,42 @@ class Json {
 };
 
 // The cast's output played on a terminal `width` columns wide with no scrolling: the
-// writer's own escapes only, and a row wrapped only by the writer's "\r\n".
-std::vector<std::u32string> played(std::string_view data, std::size_t width) {
-  std::vector<Row> rows(1);
-  std::size_t y = 0;
+// writer's own escapes only, and a row wrapped only by the writer's "\r\n". Nothing moves
+// the cursor up, so a row is done with at its newline.
+std::string_view played(std::string_view data, std::size_t width, Screen& screen) {
+  static Row row;
+  row.clear();
+  screen.clear();
   std::size_t x = 0;
-  const std::u32string chars = decode(data);
-  for (std::size_t i = 0; i < chars.size(); ++i) {
-    const char32_t c = chars[i];
-    Row& row = rows[y];
+  for (std::size_t i = 0; i < data.size();) {
+    const Decoded d = decode_at(data, i);
+    const char32_t c = d.c;
+    i += d.size;
     if (c == 0x1b) {
       // "ESC [ digits and semicolons m", "ESC [ K" or "ESC [ C".
-      check(i + 1 < chars.size() && chars[i + 1] == U'[');
-      std::size_t j = i + 2;
-      while (j < chars.size() && (chars[j] == U';' || (chars[j] >= U'0' && chars[j] <= U'9'))) {
-        ++j;
-      }
-      check(j < chars.size());
-      if (chars[j] == U'K') {
-        check(j == i + 2);
+      check(i < data.size() && data[i] == '[');
+      std::size_t j = i + 1;
+      while (j < data.size() && (data[j] == ';' || (data[j] >= '0' && data[j] <= '9'))) ++j;
+      check(j < data.size());
+      if (data[j] == 'K') {
+        check(j == i + 1);
         if (x < row.size()) {
           if (x > 0 && row[x].width == 0) row[x - 1] = Cell{};
           row.resize(x);
         }
-      } else if (chars[j] == U'C') {
-        check(j == i + 2 && x + 1 < width);
+      } else if (data[j] == 'C') {
+        check(j == i + 1 && x + 1 < width);
         ++x;
       } else {
-        check(chars[j] == U'm');
+        check(data[j] == 'm');
       }
-      i = j;
+      i = j + 1;
     } else if (c == U'\r') {
       x = 0;
     } else if (c == U'\n') {
       check(x == 0);  // the writer always returns first
-      ++y;
-      if (y == rows.size()) rows.emplace_back();
+      screen.add(row);
+      row.clear();
     } else if (c == U'\b') {
       check(x > 0 && x <= width);
       --x;
@@ -534,40 +600,37 @@ std::vector<std::u32string> played(std::string_view data, std::size_t width) {
       check(c >= 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0x9F) && !is_bidi_control(c));
       const auto w = static_cast<std::size_t>(reading::columns(c));
       if (w == 0) {
-        check(x > 0 && row[x - 1].width != 0);
-        row[x - 1].marks += c;
+        check(x > 0 && row[x - 1].width != 0 && row[x - 1].marks < kMarks);
+        Cell& cell = row[x - 1];
+        cell.mark[cell.marks++] = c;
         continue;
       }
       check(x + w <= width);  // the writer never leaves a wrap to the terminal
       if (row.size() < x + w) row.resize(x + w);
       if (row[x].width == 0) row[x - 1] = Cell{};
       if (x + w < row.size() && row[x + w].width == 0) row[x + w] = Cell{};
-      row[x] = Cell{c, static_cast<int>(w), {}};
-      for (std::size_t k = 1; k < w; ++k) row[x + k] = Cell{0, 0, {}};
+      row[x] = Cell{c, static_cast<std::uint8_t>(w), 0, {}};
+      for (std::size_t k = 1; k < w; ++k) row[x + k] = Cell{0, 0, 0, {}};
       x += w;
     }
   }
-  std::vector<std::u32string> out;
-  for (const Row& row : rows) {
-    std::u32string text = text_of(row);
-    while (text.ends_with(U' ')) text.pop_back();
-    out.push_back(text);
-  }
-  while (!out.empty() && out.back().empty()) out.pop_back();
-  return out;
+  return screen.close(row);
 }
 
-// The output events' text, joined; `width` from the header.
-std::string cast_output(std::string_view cast, std::size_t& width) {
+// The output events' text, joined into `data`; `width` from the header.
+std::string_view cast_output(std::string_view cast, std::size_t& width, std::string& data) {
+  static std::string word;
   std::size_t nl = cast.find('\n');
   check(nl != std::string_view::npos);
   {
     Json header(cast.substr(0, nl));
     check(header.eat('{'));
     for (const std::string_view key : {"version", "width", "height", "title"}) {
-      check(header.string() == key && header.eat(':'));
+      word.clear();
+      check(header.string(word) == key && header.eat(':'));
+      word.clear();
       if (key == "title") {
-        header.string();
+        header.string(word);
       } else if (key == "width") {
         width = static_cast<std::size_t>(header.number());
       } else {
@@ -575,13 +638,16 @@ std::string cast_output(std::string_view cast, std::size_t& width) {
       }
       check(header.eat(','));
     }
-    check(header.string() == "env" && header.eat(':') && header.eat('{'));
-    check(header.string() == "MOVIE_CHARSET" && header.eat(':'));
-    header.string();
+    word.clear();
+    check(header.string(word) == "env" && header.eat(':') && header.eat('{'));
+    word.clear();
+    check(header.string(word) == "MOVIE_CHARSET" && header.eat(':'));
+    word.clear();
+    header.string(word);
     check(header.eat('}') && header.eat('}'));
     check(header.at_end());
   }
-  std::string data;
+  data.clear();
   double last = 0;
   for (std::size_t start = nl + 1; start < cast.size(); start = nl + 1) {
     nl = cast.find('\n', start);
@@ -592,12 +658,15 @@ std::string cast_output(std::string_view cast, std::size_t& width) {
     check(time >= last);
     last = time;
     check(event.eat(','));
-    const std::string code = event.string();
+    word.clear();
+    const std::string_view code = event.string(word);
     check(code == "o" || code == "m");
     check(event.eat(','));
-    const std::string text = event.string();
+    // An output's text goes on the data; a marker's label is read the same way and dropped.
+    const std::size_t end = data.size();
+    event.string(data);
+    if (code != "o") data.resize(end);
     check(event.eat(']') && event.at_end());
-    if (code == "o") data += text;
   }
   return data;
 }
@@ -619,12 +688,18 @@ void exported(std::string_view movie, Writer& writer) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view movie(reinterpret_cast<const char*>(data), size);
-  const std::u32string chars = model(movie);
-
-  // The outputs keep their memory from one input to the next: fresh memory for each would
-  // cost more than the exporting.
+  // Everything here keeps its memory from one input to the next.
+  static std::u32string chars;
+  static Layout lines;
   static std::string page;
+  static std::string text;
+  static std::string cast;
+  static std::string output;
+  static Screen screen;
+
+  const std::string_view movie(reinterpret_cast<const char*>(data), size);
+  model(movie, chars);
+
   page.clear();
   {
     exporter::Output out(append, &page);
@@ -634,11 +709,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     html.end(static_cast<std::int64_t>(movie.size()));
     check(out.flush());
   }
-  Layout lines(0);
+  lines.reset(0);
   lines.run(chars);
-  check(page_text(page) == utf8(lines.page()));
+  check(page_text(page, text) == lines.page());
 
-  static std::string cast;
   cast.clear();
   {
     exporter::Output out(append, &cast);
@@ -649,10 +723,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(out.flush());
   }
   std::size_t width = 0;
-  const std::string output = cast_output(cast, width);
+  cast_output(cast, width, output);
   check(width == exporter::kMinWidth);
-  Layout rows(width);
-  rows.run(chars);
-  check(played(output, width) == rows.screen());
+  lines.reset(width);
+  lines.run(chars);
+  check(played(output, width, screen) == lines.screen());
   return 0;
 }
