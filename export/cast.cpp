@@ -256,7 +256,6 @@ void Cast::put(char32_t c, reading::Style style) {
     }
     default: break;
   }
-  if (is_bidi_control(c)) return;
   show(c, [&](char32_t s) { place(s, columns(s), look); });
 }
 

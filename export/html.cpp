@@ -334,7 +334,7 @@ void Html::put(char32_t c, reading::Style style) {
     }
     default: break;
   }
-  if (is_bidi_control(c)) return;
+  if (is_bidi_control(c)) return;  // shows as nothing, so a plain line stays plain
   to_cells();
   show(c, [&](char32_t s) {
     const int width = columns(s);

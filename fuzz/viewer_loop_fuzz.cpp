@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view movie(reinterpret_cast<const char*>(data) + 3 + keys, size - 3 - keys);
 
   // A movie that grew or shrank since it was measured.
-  const std::int64_t measured =
-      std::max<std::int64_t>(0, static_cast<std::int64_t>(movie.size()) + size_error * 7);
+  const std::int64_t measured = std::max<std::int64_t>(
+      0, static_cast<std::int64_t>(movie.size()) + std::int64_t{size_error} * 7);
   ScriptedTerminal term{script, movie};
   reading::Pieces pieces(movie, piece_limit);
   viewer::Grid grid(term.rows_now, term.cols_now);

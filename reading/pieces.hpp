@@ -11,7 +11,7 @@
 
 namespace reading {
 
-inline constexpr std::size_t kPieceBufferSize = 64 * 1024;
+inline constexpr std::size_t kPieceBufferSize = std::size_t{64} * 1024;
 
 class Pieces {
  public:

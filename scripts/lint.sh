@@ -21,10 +21,21 @@ status=0
 echo "clang-format: ${#files[@]} files" >&2
 clang-format --dry-run -Werror "${files[@]}" || status=1
 
-# The fuzz targets are built only with clang and their own flags: the build has no commands
-# for them, so they get the formatting check alone.
 echo "clang-tidy: ${#units[@]} files" >&2
 printf '%s\n' "${units[@]}" |
   xargs -P 2 -n 4 clang-tidy -p "$build" --quiet 2>/dev/null || status=1
+
+# The fuzz targets are built only with clang and their own flags, in the fuzzing build
+# (scripts/fuzz.sh), whose commands they are checked with.
+mapfile -t fuzzers < <(git ls-files 'fuzz/*.cpp')
+if [ -f build-fuzz/compile_commands.json ]; then
+  echo "clang-tidy: ${#fuzzers[@]} fuzz targets" >&2
+  clang-tidy -p build-fuzz --quiet "${fuzzers[@]}" 2>/dev/null || status=1
+elif [ "${CI:-}" = true ]; then
+  echo "clang-tidy: no fuzzing build for the fuzz targets: run scripts/fuzz.sh first" >&2
+  status=1
+else
+  echo "clang-tidy: fuzz targets skipped: no fuzzing build (bash scripts/fuzz.sh)" >&2
+fi
 
 exit $status
