@@ -37,8 +37,7 @@ int standard_descriptor_named(std::string_view path);
 int open_file(const char* path, int flags, mode_t mode = 0);
 
 // Everything written, an interrupted write repeated; false (errno set) on an error or a
-// write that takes nothing, which would otherwise be tried for ever. Inline, so that code
-// built without the library (the fuzzers' writers) writes the same way.
+// write that takes nothing, which would otherwise be tried for ever.
 inline bool write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());

@@ -13,8 +13,9 @@ namespace reading {
 // once this many bytes beyond ASCII were found in its text.
 inline constexpr std::size_t kSampleBytes = std::size_t{256} * 1024;
 inline constexpr std::size_t kSampleNonAscii = std::size_t{16} * 1024;
-// The most bytes one character of a set takes (GB18030: four); a sequence still open past
-// it is undecodable.
+// Bytes of a character held while it is not yet whole: twice the most one takes in any set
+// read (four, in GB18030 and EUC-TW), so that the converter, not this limit, tells when a
+// sequence cannot be decoded; one still open past it is undecodable.
 inline constexpr std::size_t kHeldMax = 8;
 
 // What one conversion did: `used` bytes became `chars` characters, then it stopped because

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 
 build=build
-cmake_args=(-DCMAKE_BUILD_TYPE=Release -DVORLAN_WERROR=ON)
+cmake_args=(-DCMAKE_BUILD_TYPE=Release -DVORLAN_WERROR=ON -DBUILD_TESTING=ON)
 
 sanitize=false
 case "${1:-}" in
@@ -32,7 +32,7 @@ fi
 need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${SANITIZE_PACKAGES[@]}"
 build=build-asan
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAN_WERROR=ON \
-  -DVORLAN_SANITIZE=ON
+  -DVORLAN_SANITIZE=ON -DBUILD_TESTING=ON
 cmake --build "$build" -j2
 # Reports go to files, so that one from a program running inside a tmux pane is seen too.
 # ncurses keeps its terminal data to process exit by design: only that is not a leak.

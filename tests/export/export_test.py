@@ -1,9 +1,9 @@
 """vorlan-tohtml and vorlan-tocast as installed: the command line and its messages, and what
 real clients make of their output: tidy and a headless browser for pages, the asciinema
-client for casts.
+client and its web player for casts.
 
 Usage: export_test.py BINDIR GROUP [unittest arguments]
-  GROUP: CommandLine, Tidy, Asciinema or Browser
+  GROUP: CommandLine, Tidy, Asciinema, Browser or Player
 """
 import functools
 import http.server

@@ -20,9 +20,10 @@ BINDIR = None
 SKIP = 77
 MOVIE = b"line a\nprompt b> \nline c\n"
 KEPT = b"keep me\n"
-# One record fills the exporters' first read but for two bytes, so the next record starts in
-# the second read: a read error there that cleared itself would drop it.
-SPLIT = b"line " + b"a" * 65528 + b"\n" + b"line IMPORTANT\nline after\n"
+# One record fills the exporters' first read (their 256 KiB character-set sample) but for two
+# bytes, and the other programs' first reads are shorter, so every program reads the next
+# record in a later read: a read error there that cleared itself would drop it.
+SPLIT = b"line " + b"a" * (256 * 1024 - 8) + b"\n" + b"line IMPORTANT\nline after\n"
 CONVERTERS = ("vorlan-totext", "vorlan-tohtml", "vorlan-tocast")
 
 
