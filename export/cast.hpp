@@ -15,12 +15,13 @@
 
 #include "export/look.hpp"
 #include "export/output.hpp"
+#include "export/width.hpp"
 #include "reading/text.hpp"
 
 namespace exporter {
 
-inline constexpr std::int64_t kMinWidth = 80;
-inline constexpr std::int64_t kMaxWidth = 160;
+inline constexpr std::int64_t kMinWidth = kCastWidths.front();
+inline constexpr std::int64_t kMaxWidth = kCastWidths.back();
 inline constexpr int kHeight = 24;
 // A marker's label is held until its annotation ends, since the marker comes first; a label
 // longer than this (in JSON bytes) is cut, while the annotation's output stays whole.

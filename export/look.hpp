@@ -15,8 +15,8 @@
 namespace exporter {
 
 inline constexpr int kWhite = 7;
-inline constexpr int kTabStop = 8;
-inline constexpr int kCellMarks = 4;  // combining marks a cell holds, as curses' cells do
+using reading::kCellMarks;
+using reading::kTabStop;
 
 // The controls that make a browser reorder text. The viewer's terminal draws characters in
 // the order they come and these take no column there, so the writers leave them out.

@@ -19,11 +19,10 @@
 #include "reading/pieces.hpp"
 #include "reading/shown.hpp"
 
-namespace {
+// Last: it defines check(), a name no header may see.
+#include "fuzz/check.hpp"
 
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
+namespace {
 
 // ---- The model: whole-string steps, one after another, written apart from the reading.
 // Every step writes into storage the caller keeps from one input to the next: fresh memory

@@ -14,8 +14,8 @@ constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 
 // Where a line's text starts: byte 4 of "line " and bytes 5 and 6 of "prompt " are passed
 // over unexamined, as the lenient reader has always done.
-constexpr std::size_t kLineTextStart = 5;
-constexpr std::size_t kPromptTextStart = 7;
+constexpr std::size_t kLineTextStart = movie::kLinePrefix.size();
+constexpr std::size_t kPromptTextStart = movie::kPromptPrefix.size();
 // The lenient reader knows a prompt by its first five bytes alone.
 constexpr std::string_view kPromptMatch = movie::kPrompt.substr(0, 5);
 

@@ -4,8 +4,14 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 namespace reading {
+
+// How curses lays characters out, which the screen, the page and the cast all follow: a tab
+// stop every this many columns, and at most this many combining marks over one cell.
+inline constexpr int kTabStop = 8;
+inline constexpr std::size_t kCellMarks = 4;
 
 struct Shown {
   std::array<char32_t, 2> chars{};

@@ -8,7 +8,6 @@
 namespace viewer {
 namespace {
 
-constexpr int kTabSize = 8;
 constexpr char32_t kStandIn = U'?';  // for what the locale cannot show
 constexpr Cell kBlank{};
 
@@ -100,7 +99,7 @@ void Grid::put_other(char32_t c, reading::Style style) {
       if (x_ > 0) --x_;
       return;
     case U'\t': {
-      const int stop = (x_ / kTabSize + 1) * kTabSize;
+      const int stop = (x_ / reading::kTabStop + 1) * reading::kTabStop;
       if (stop >= cols_) {
         clear_to_end();
         wrap();

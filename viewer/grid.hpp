@@ -12,11 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "reading/shown.hpp"
 #include "reading/text.hpp"
 
 namespace viewer {
 
-inline constexpr std::size_t kMarks = 4;     // combining marks a cell holds, as curses' cells do
+inline constexpr std::size_t kMarks = reading::kCellMarks;
 using Marks = std::array<char32_t, kMarks>;  // 0 where none
 
 // A right half whose wide character was written over: blank on the screen, but curses
