@@ -120,6 +120,46 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
   for (const TextCase& c : cases) EXPECT_EQ(cut_everywhere(c.record), c.shows) << c.record;
 }
 
+// How a colour escape sets the pen beyond the cases above: the number read as "%d" would,
+// its low eight bits the pair, a leading "9" bold as well, only the first parameter counted.
+TEST(Text, EscapesSetThePenAtEveryCut) {
+  const TextCase cases[] = {
+      {"line \x1b[38;5;200mX\n", U"{8}X\n"},  // the first number whole
+      {"line \x1b[39mX\n", U"{9}X\n"},
+      {"line \x1b[91m\x1b[34mX\n", U"{4b}X\n"},  // a colour replaces a colour, keeps bold
+      {"line \x1b[31m\x1b[90mX\n", U"{1b}X\n"},  // bright pair 0: only bold
+      {"line \x1b[91m\x1b[0mX\n", U"X\n"},
+      {"line \x1b[31m\x1b[4;32mX\n", U"{1}X\n"},       // another first parameter
+      {"line \x1b[31m\x1b[0m\x1b[3mX\n", U"{1}X\n"},   // no digits: the last number again
+      {"line \x1b[3mX\n", U"X\n"},                     // ... and at the start, nothing
+      {"line \x1b[32m\x1b[0m\x1b[3-mX\n", U"{2}X\n"},  // a bare sign is no number
+      {"line \x1b[3 \t2mX\n", U"{2}X\n"},              // white space before the number
+      {"line \x1b[3+4mX\n", U"{4}X\n"},
+      {"line \x1b[3261mX\n", U"{5}X\n"},
+      {"line \x1b[32m\x1b[3256mX\n", U"{2}X\n"},  // low bits zero: the colour stays
+      {"line \x1b[3-1mX\n", U"{255}X\n"},
+      {"line \x1b[399999999999999mX\n", U"{255}X\n"},  // saturates
+      {"line a\x1b(Bhidden mX\n", U"aX\n"},
+      {"line \x1bmX\n", U"X\n"},
+      {"line \x1b[31;xyzmX\n", U"{1}X\n"},  // the number ended by another byte
+      {"line ab\x1b[31mcd\x1b[0mef\n", U"ab{1}cd{0}ef\n"},
+  };
+  for (const TextCase& c : cases) EXPECT_EQ(cut_everywhere(c.record), c.shows) << c.record;
+}
+
+// An escape still open when its record ends takes the number read so far, and the next
+// record starts in text.
+TEST(Text, AnOpenEscapeEndsWithItsRecord) {
+  const TextCase cases[] = {
+      {"line ab\x1b", U"abcdm\n"},         {"line ab\x1b(no end", U"abcdm\n"},
+      {"line ab\x1b[1;3", U"ab{0b}cdm\n"}, {"line ab\x1b[32", U"ab{2}cdm\n"},
+      {"line ab\x1b[95", U"ab{5b}cdm\n"},  {"line ab\x1b[3 ", U"abcdm\n"},
+  };
+  for (const TextCase& c : cases) {
+    EXPECT_EQ(shown_by({{c.record}, {"line cdm\n"}}), c.shows) << c.record;
+  }
+}
+
 TEST(Text, StyleLastsAcrossRecordsUntilAReset) {
   Reading r;
   EXPECT_EQ(shown_by({{"line \x1b[94mblue\n"}, {"#1 note\n"}, {"line still\n"}}, r),

@@ -114,60 +114,6 @@ TEST(Render, HighBytesCarryNoAttributes) {
   }
 }
 
-struct EscapeCase {
-  const char* name;
-  std::string_view text;
-  std::string_view shown;  // what row 0 shows; every shown cell after the escapes has:
-  int pair;
-  bool bold;
-};
-
-void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.name; }
-
-class Escapes : public testing::TestWithParam<EscapeCase> {};
-
-TEST_P(Escapes, SetTheWindowAttributes) {
-  const EscapeCase& c = GetParam();
-  Screen s(kFullColour);
-  ASSERT_NE(s.win(), nullptr);
-  s.record(c.text);
-  EXPECT_EQ(s.row(0), c.shown);
-  const int last = static_cast<int>(c.shown.size()) - 1;
-  ASSERT_GE(last, 0);
-  EXPECT_EQ(s.pair(0, last), c.pair);
-  EXPECT_EQ(s.bold(0, last), c.bold);
-  EXPECT_FALSE(s.reverse(0, last));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, Escapes,
-    testing::Values(
-        EscapeCase{"colour", "\x1b[31mX", "X", 1, false},
-        EscapeCase{"bright_is_pair_plus_bold", "\x1b[92mX", "X", 2, true},
-        EscapeCase{"bold_skips_a_colour_after_it", "\x1b[1;33mX", "X", 0, true},
-        EscapeCase{"whole_number_read", "\x1b[38;5;200mX", "X", 8, false},
-        EscapeCase{"thirty_nine_is_pair_9", "\x1b[39mX", "X", 9, false},
-        EscapeCase{"colour_replaces_colour_keeps_bold", "\x1b[91m\x1b[34mX", "X", 4, true},
-        EscapeCase{"pair_0_keeps_colour", "\x1b[31m\x1b[30mX", "X", 1, false},
-        EscapeCase{"bright_pair_0_only_bold", "\x1b[31m\x1b[90mX", "X", 1, true},
-        EscapeCase{"reset", "\x1b[91m\x1b[0mX", "X", 0, false},
-        EscapeCase{"no_parameter_is_no_reset", "\x1b[91m\x1b[mX", "X", 1, true},
-        EscapeCase{"other_first_parameter", "\x1b[31m\x1b[4;32mX", "X", 1, false},
-        EscapeCase{"no_digits_reapplies_last_number", "\x1b[31m\x1b[0m\x1b[3mX", "X", 1, false},
-        EscapeCase{"no_digits_at_start_changes_nothing", "\x1b[3mX", "X", 0, false},
-        EscapeCase{"bare_sign_is_no_number", "\x1b[32m\x1b[0m\x1b[3-mX", "X", 2, false},
-        EscapeCase{"white_space_before_number", "\x1b[3 \t2mX", "X", 2, false},
-        EscapeCase{"plus_sign", "\x1b[3+4mX", "X", 4, false},
-        EscapeCase{"low_8_bits_form_the_pair", "\x1b[3261mX", "X", 5, false},
-        EscapeCase{"low_8_bits_zero_keeps_colour", "\x1b[32m\x1b[3256mX", "X", 2, false},
-        EscapeCase{"negative_number", "\x1b[3-1mX", "X", 255, false},
-        EscapeCase{"number_saturates", "\x1b[399999999999999mX", "X", 255, false},
-        EscapeCase{"not_bracket_swallows_to_m", "a\x1b(Bhidden mX", "aX", 0, false},
-        EscapeCase{"m_right_after_esc", "\x1bmX", "X", 0, false},
-        EscapeCase{"number_ended_by_other_byte", "\x1b[31;xyzmX", "X", 1, false},
-        EscapeCase{"text_between_escapes", "ab\x1b[31mcd\x1b[0mef", "abcdef", 0, false}),
-    [](const testing::TestParamInfo<EscapeCase>& info) { return std::string(info.param.name); });
-
 TEST(Render, ColourAndBoldPersistAcrossRecordsAndAnnotations) {
   Screen s(kFullColour);
   ASSERT_NE(s.win(), nullptr);
@@ -185,32 +131,6 @@ TEST(Render, ColourAndBoldPersistAcrossRecordsAndAnnotations) {
     EXPECT_EQ(s.pair(y, x), 3);
     EXPECT_TRUE(s.bold(y, x));
     EXPECT_EQ(s.reverse(y, x), rev);
-  }
-}
-
-TEST(Render, OpenEscapeEndsWithItsRecord) {
-  const struct {
-    const char* name;
-    std::string_view first;
-    int pair;
-    bool bold;
-  } cases[] = {
-      {"esc_last_byte", "ab\x1b", 0, false},
-      {"no_m_after_esc", "ab\x1b(no end", 0, false},
-      {"no_m_after_parameters", "ab\x1b[1;3", 0, true},
-      {"number_at_end", "ab\x1b[32", 2, false},
-      {"bright_number_at_end", "ab\x1b[95", 5, true},
-      {"number_cut_after_white_space", "ab\x1b[3 ", 0, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Screen s(kFullColour);
-    ASSERT_NE(s.win(), nullptr);
-    s.record(c.first);
-    s.record("cdm");
-    EXPECT_EQ(s.row(0), "abcdm");
-    EXPECT_EQ(s.pair(0, 2), c.pair);
-    EXPECT_EQ(s.bold(0, 2), c.bold);
   }
 }
 
