@@ -23,6 +23,7 @@ from support.tmux_pane import Pane
 from support.scratch import ScratchCase
 from support import tools
 from support import charset_movies
+from support.messages import input_as_output
 from support.waiting import wait_for
 
 BINDIR = None
@@ -178,7 +179,7 @@ class CommandLine(Case):
                     r = subprocess.run([prog, movie, "-"], stdout=appended,
                                        stderr=subprocess.PIPE, timeout=60)
                 self.assertEqual((r.returncode, r.stderr),
-                                 (1, b'Error opening output file "-": it is the input file\n'))
+                                 (1, input_as_output("-")))
                 self.assertEqual(self.read("m"), EXAMPLE)
             self.assertRun(self.run_prog([prog, "/dev/null", "/dev/null"]), 0, b"")
 

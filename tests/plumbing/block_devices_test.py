@@ -16,8 +16,10 @@ import sys
 import tempfile
 import time
 
-SKIP = 77
-DEADLINE = 10.0
+from support.messages import input_as_output as refused
+from support.tools import SKIP
+from support.waiting import DEADLINE
+
 SECTOR = 512
 PROGRAMS = ("vorlan-totext", "vorlan-tohtml", "vorlan-tocast")
 RECORD = b"line " + b"m" * 1018 + b"\n"  # 1 kB
@@ -80,10 +82,6 @@ class Devices:
     def close(self):
         for device in reversed(self.made):
             subprocess.run(["losetup", "-d", device], check=False)
-
-
-def refused(out):
-    return b'Error opening output file "%s": it is the input file\n' % out.encode()
 
 
 def main() -> int:

@@ -14,10 +14,11 @@ import subprocess
 import sys
 import unittest
 
+from support.messages import input_as_output as refused
 from support.scratch import ScratchCase
+from support.tools import SKIP
 
 BINDIR = None
-SKIP = 77
 MOVIE = b"line a\nprompt b> \nline c\n"
 KEPT = b"keep me\n"
 # One record fills the exporters' first read (their 256 KiB character-set sample) but for two
@@ -25,10 +26,6 @@ KEPT = b"keep me\n"
 # record in a later read: a read error there that cleared itself would drop it.
 SPLIT = b"line " + b"a" * (256 * 1024 - 8) + b"\n" + b"line IMPORTANT\nline after\n"
 CONVERTERS = ("vorlan-totext", "vorlan-tohtml", "vorlan-tocast")
-
-
-def refused(out):
-    return b'Error opening output file "%s": it is the input file\n' % out.encode()
 
 
 def closing(fds):

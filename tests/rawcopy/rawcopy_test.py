@@ -12,10 +12,9 @@ import sys
 import unittest
 
 from support.scratch import ScratchCase
-from support.waiting import open_fifo_end, read_within
+from support.waiting import DEADLINE, open_fifo_end, read_within
 
 RAWCOPY = None
-DEADLINE = 10.0
 
 
 def read_exactly(fd, n, deadline=DEADLINE):

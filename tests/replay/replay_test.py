@@ -9,10 +9,10 @@ import time
 import unittest
 
 from support.scratch import ScratchCase
-from support.waiting import open_fifo_end, read_within
+from support.messages import input_as_output
+from support.waiting import DEADLINE, open_fifo_end, read_within
 
 BINDIR = None
-DEADLINE = 10.0
 EXAMPLE = b"line a\nprompt b> \nline c\n"
 EXAMPLE_TEXT = b"a\nb> c\n\n"
 NAME_MESSAGE = b'Please run this program as "vorlan-replay" or "vorlan-totext"\n'
@@ -108,8 +108,7 @@ class Program(ScratchCase):
         for out, cwd in spellings:
             with self.subTest(out=out):
                 r = self.run_prog([self.totext, movie, out], cwd=cwd)
-                self.assertRun(r, 1, b"", b'Error opening output file "%s": it is the input file\n'
-                               % out.encode())
+                self.assertRun(r, 1, b"", input_as_output(out))
                 self.assertEqual(self.read("m"), EXAMPLE)
         # A copy is another file; devices are not movies to lose.
         copy = self.file("copy", EXAMPLE)
@@ -129,8 +128,7 @@ class Program(ScratchCase):
                 self.assertEqual(p.wait(timeout=DEADLINE), 1)
                 os.close(w)
                 self.assertEqual((p.stdout.read(), p.stderr.read()),
-                                 (b"", b'Error opening output file "%s": it is the input file\n'
-                                  % fifo.encode()))
+                                 (b"", input_as_output(fifo)))
             finally:
                 p.kill()
         # Another FIFO is just an output.
