@@ -12,61 +12,12 @@
 
 #include "reading/pieces.hpp"
 #include "reading/record.hpp"
+#include "tests/reading/shown_by.hpp"
 
 namespace reading {
 namespace {
 
 using namespace std::string_view_literals;
-
-// What a record shows, a look written as {pair,bold,reverse} before each change.
-struct Shown {
-  std::u32string out;
-  Style last;
-  void put(char32_t c, Style s) {
-    if (!(s == last)) {
-      out += U'{';
-      for (const char d : std::to_string(s.pair)) out += static_cast<char32_t>(d);
-      if (s.bold) out += U'b';
-      if (s.reverse) out += U'r';
-      out += U'}';
-      last = s;
-    }
-    out += c;
-  }
-};
-
-// Reads one record in the given pieces, in `charset`.
-std::u32string read(const std::vector<std::string_view>& pieces, Charset& charset) {
-  Reading r;
-  r.text.charset = &charset;
-  Shown shown;
-  const auto put = [&](char32_t c, Style s) { shown.put(c, s); };
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    if (i == 0) {
-      first_piece(pieces[i], r, put);
-    } else {
-      next_piece(pieces[i], r, put);
-    }
-  }
-  record_end(r, put);
-  return shown.out;
-}
-
-// Every cut of a record into two and three pieces shows what the whole record shows.
-std::u32string at_every_cut(std::string_view record, Charset& charset) {
-  std::u32string whole = read({record}, charset);
-  const std::size_t first = record.find(' ') + 1;
-  for (std::size_t a = first; a < record.size(); ++a) {
-    EXPECT_EQ(read({record.substr(0, a), record.substr(a)}, charset), whole)
-        << testing::PrintToString(record) << " cut at " << a;
-    for (std::size_t b = a + 1; b < record.size(); ++b) {
-      EXPECT_EQ(read({record.substr(0, a), record.substr(a, b - a), record.substr(b)}, charset),
-                whole)
-          << testing::PrintToString(record) << " cut at " << a << " and " << b;
-    }
-  }
-  return whole;
-}
 
 struct Case {
   std::string_view set;  // the detector's name
@@ -97,7 +48,7 @@ TEST(Charset, NamedSetsDecodeThroughEscapesReturnsAndCuts) {
   for (const Case& c : cases) {
     Charset charset = Charset::named(c.set);
     ASSERT_FALSE(charset.is_default()) << c.set;
-    EXPECT_EQ(at_every_cut(c.record, charset), c.shows) << testing::PrintToString(c.record);
+    EXPECT_EQ(at_every_cut(c.record, &charset), c.shows) << testing::PrintToString(c.record);
   }
 }
 
@@ -134,7 +85,7 @@ TEST(Charset, EachRecordDecodesAfresh) {
   Charset gb = Charset::named("GB18030");
   Reading r;
   r.text.charset = &gb;
-  Shown shown;
+  ShownText shown;
   const auto put = [&](char32_t c, Style s) { shown.put(c, s); };
   for (const std::string_view record : {"prompt \xd6\n"sv, "line \xd0\xce\xc4\n"sv}) {
     first_piece(record, r, put);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/reading/shown_by.hpp"
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -11,67 +13,6 @@ namespace reading {
 namespace {
 
 using namespace std::string_view_literals;
-
-// What a record shows: each character with its style, as the writers get them.
-struct Cell {
-  char32_t c;
-  Style style;
-};
-
-// Text in which a character's style is written before it as {pair,bold,reverse} when it
-// changes: enough to compare whole records at a glance.
-std::u32string render(const std::vector<Cell>& cells) {
-  std::u32string out;
-  Style last;
-  for (const Cell& cell : cells) {
-    if (!(cell.style == last)) {
-      out += U'{';
-      for (const char d : std::to_string(cell.style.pair)) out += static_cast<char32_t>(d);
-      if (cell.style.bold) out += U'b';
-      if (cell.style.reverse) out += U'r';
-      out += U'}';
-      last = cell.style;
-    }
-    out += cell.c;
-  }
-  return out;
-}
-
-// Reads a movie given as its records' pieces.
-std::u32string shown_by(std::initializer_list<std::initializer_list<std::string_view>> records,
-                        Reading& r) {
-  std::vector<Cell> cells;
-  const auto put = [&](char32_t c, Style s) { cells.push_back({c, s}); };
-  for (const auto& pieces : records) {
-    bool first = true;
-    for (const std::string_view piece : pieces) {
-      if (first) {
-        first_piece(piece, r, put);
-      } else {
-        next_piece(piece, r, put);
-      }
-      first = false;
-    }
-    record_end(r, put);
-  }
-  return render(cells);
-}
-
-std::u32string shown_by(std::initializer_list<std::initializer_list<std::string_view>> records) {
-  Reading r;
-  return shown_by(records, r);
-}
-
-// Every way of cutting a record in two shows the same as the record whole. A first piece
-// always holds the keyword or count and its space, as the piece reader makes sure.
-std::u32string cut_everywhere(std::string_view record) {
-  std::u32string whole = shown_by({{record}});
-  for (std::size_t cut = record.find(' ') + 1; cut > 0 && cut < record.size(); ++cut) {
-    EXPECT_EQ(shown_by({{record.substr(0, cut), record.substr(cut)}}), whole)
-        << testing::PrintToString(record) << " cut at " << cut;
-  }
-  return whole;
-}
 
 struct TextCase {
   std::string_view record;
@@ -117,7 +58,7 @@ TEST(Text, RecordsShowTheirTextInTheirStylesAtEveryCut) {
       {"sleep 100\n", U""},
       {"look\n", U""},
   };
-  for (const TextCase& c : cases) EXPECT_EQ(cut_everywhere(c.record), c.shows) << c.record;
+  for (const TextCase& c : cases) EXPECT_EQ(at_every_cut(c.record), c.shows) << c.record;
 }
 
 // How a colour escape sets the pen beyond the cases above: the number read as "%d" would,
@@ -144,7 +85,7 @@ TEST(Text, EscapesSetThePenAtEveryCut) {
       {"line \x1b[31;xyzmX\n", U"{1}X\n"},  // the number ended by another byte
       {"line ab\x1b[31mcd\x1b[0mef\n", U"ab{1}cd{0}ef\n"},
   };
-  for (const TextCase& c : cases) EXPECT_EQ(cut_everywhere(c.record), c.shows) << c.record;
+  for (const TextCase& c : cases) EXPECT_EQ(at_every_cut(c.record), c.shows) << c.record;
 }
 
 // An escape still open when its record ends takes the number read so far, and the next
