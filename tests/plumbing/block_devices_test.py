@@ -1,6 +1,7 @@
 """The programs that write a file named beside their input, given block devices that hold
-that input: a loop device and the file it reads, a partition and its whole disk, refused
-under any node; two partitions of one disk are two outputs like any other. Every byte of the
+that input: a device as its own output, a loop device and the file it reads, a partition and
+its whole disk, refused under any node; two partitions of one disk are two outputs like any
+other. Every byte of the
 images is compared after each run.
 
 Usage: block_devices_test.py BINDIR
@@ -106,6 +107,9 @@ def main() -> int:
                     # The loop device into the file it reads, and the file into the device.
                     devices.run([prog, node, movie], 1, refused(movie), kept)
                     devices.run([prog, movie, node], 1, refused(node), kept)
+                    # The device into itself, under either node.
+                    for out in (loop, alias):
+                        devices.run([prog, node, out], 1, refused(out), kept)
             # Through standard output: the file the loop device reads, appended to or
             # written inside.
             for node in (loop, alias):
