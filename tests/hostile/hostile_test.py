@@ -4,12 +4,10 @@ counts beyond 32 bits, and a file truncated while it is being read. Each program
 with its documented message or a normal exit: never a signal, never a hang.
 
 Usage: hostile_test.py STAGE_DIR [unittest arguments]"""
-import errno
 import json
 import os
 import random
 import select
-import signal
 import subprocess
 import sys
 import unittest
@@ -158,115 +156,6 @@ class Rawcopy(Scratch):
         out = head + rest
         self.assertEqual(out, data[:len(out)])
         self.assertLess(len(out), len(data))
-
-
-class Descriptors(Scratch):
-    """Each program started with standard descriptors closed, as `2>&-` leaves them: no
-    message or output may land in a file the program opens, so every file is compared byte
-    for byte after the run. A closed standard output is still a write error, a closed
-    standard input still reads as an error, a closed standard error just loses the message."""
-
-    MOVIE = b"line a\nbad record\n"
-    SYNTAX = b"Syntax error in line:\nbad record\n"
-    VICTIM = random.Random(9).randbytes(9000)
-
-    def run_closed(self, argv, closed, stdout=subprocess.PIPE, ignore_sigpipe=False):
-        """Runs argv with the descriptors in `closed` closed; a closed stream reads as None."""
-        def close_them():
-            if ignore_sigpipe:
-                signal.signal(signal.SIGPIPE, signal.SIG_IGN)
-            for fd in closed:
-                os.close(fd)
-        try:
-            r = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=stdout,
-                               stderr=subprocess.PIPE, timeout=DEADLINE, preexec_fn=close_them)
-        except subprocess.TimeoutExpired:
-            self.fail(f"{argv[0]} hung")
-        return (r.returncode, None if 1 in closed else r.stdout,
-                None if 2 in closed else r.stderr)
-
-    def test_no_file_takes_a_closed_descriptor(self):
-        rawcopy, replay, totext = (program(n) for n in ("rawcopy", "vorlan-replay",
-                                                        "vorlan-totext"))
-        movie, victim, out = (os.path.join(self.dir, n) for n in ("movie", "victim", "out"))
-        full = "/dev/full"
-        nospace = f"rawcopy: write error: {os.strerror(errno.ENOSPC)}\n".encode()
-        badfd = os.strerror(errno.EBADF).encode()
-        # argv, standard output, closed, then status, output, errors (None: that one is
-        # closed) and what `out` holds after.
-        cases = [
-            ([rawcopy, victim], full, {0}, 1, None, nospace, b"kept\n"),
-            ([rawcopy, victim], full, {2}, 1, None, None, b"kept\n"),
-            ([rawcopy, victim], None, {1}, 1, None, b"rawcopy: write error: " + badfd + b"\n",
-             b"kept\n"),
-            ([rawcopy, victim], None, {1, 2}, 1, None, None, b"kept\n"),
-            ([rawcopy, victim], None, {0}, 0, self.VICTIM, b"", b"kept\n"),
-            ([rawcopy, victim], None, {2}, 0, self.VICTIM, None, b"kept\n"),
-            ([rawcopy], None, {0}, 1, b"", b"rawcopy: -: " + badfd + b"\n", b"kept\n"),
-            ([totext, movie, out], None, {0}, 1, b"", self.SYNTAX, b"a\n"),
-            ([totext, movie, out], None, {1}, 1, None, self.SYNTAX, b"a\n"),
-            ([totext, movie, out], None, {2}, 1, b"", None, b"a\n"),
-            ([totext, movie, out], None, {1, 2}, 1, None, None, b"a\n"),
-            ([replay, movie], None, {0}, 1, b"a\n", self.SYNTAX, b"kept\n"),
-            ([replay, movie], None, {1}, 1, None, b"Error writing file\n", b"kept\n"),
-            ([replay, movie], None, {2}, 1, b"a\n", None, b"kept\n"),
-            ([replay, movie], None, {1, 2}, 1, None, None, b"kept\n"),
-            ([replay], None, {0}, 1, b"", b"Error reading file\n", b"kept\n"),
-        ]
-        for argv, stdout, closed, status, want_out, want_err, want_file in cases:
-            label = f"{os.path.basename(argv[0])} {len(argv) - 1} args, closed {sorted(closed)}"
-            with self.subTest(label):
-                self.file("movie", self.MOVIE)
-                self.file("victim", self.VICTIM)
-                self.file("out", b"kept\n")
-                if stdout:
-                    with open(stdout, "wb") as f:
-                        got = self.run_closed(argv, closed, stdout=f)
-                else:
-                    got = self.run_closed(argv, closed)
-                if stdout:
-                    got = (got[0], None, got[2])
-                self.assertEqual(got, (status, want_out, want_err))
-                for name, want in [("movie", self.MOVIE), ("victim", self.VICTIM),
-                                   ("out", want_file)]:
-                    with open(os.path.join(self.dir, name), "rb") as f:
-                        self.assertTrue(f.read() == want, f"{name} changed")
-
-    def test_exporters_with_closed_descriptors(self):
-        movie = b"line <b>a</b>\nbad record\nsleep 10\n"
-        for name, start in (("vorlan-tohtml", b"<!DOCTYPE html>"), ("vorlan-tocast", b'{"version": 2')):
-            for closed in ({0}, {1}, {2}, {0, 1, 2}):
-                with self.subTest(f"{name}, closed {sorted(closed)}"):
-                    path = self.file("movie", movie)
-                    out = self.file("out", b"kept\n")
-                    status, _, _ = self.run_closed([program(name), path, out], closed)
-                    self.assertEqual(status, 0)
-                    with open(out, "rb") as f:
-                        self.assertTrue(f.read().startswith(start))
-                    with open(path, "rb") as f:
-                        self.assertTrue(f.read() == movie, "the movie changed")
-            with self.subTest(f"{name} to a closed standard output"):
-                path = self.file("movie", movie)
-                self.assertEqual(self.run_closed([program(name), path, "-"], {1}),
-                                 (1, None, b"Error writing file\n"))
-
-    def test_rawcopy_reader_gone_with_standard_error_closed(self):
-        zeros = self.file("zeros", bytes(1 << 20))
-
-        def close_stderr():
-            signal.signal(signal.SIGPIPE, signal.SIG_IGN)
-            os.close(2)
-        with subprocess.Popen([program("rawcopy"), zeros], stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, preexec_fn=close_stderr) as p:
-            try:
-                first = read_within(p.stdout.fileno(), 1, "the copy's first byte", DEADLINE)
-                self.assertEqual(first, b"\0")
-                p.stdout.close()
-                self.assertEqual(p.wait(timeout=DEADLINE), 1)  # the broken pipe, reported
-            finally:
-                p.kill()
-        with open(zeros, "rb") as f:
-            self.assertTrue(f.read() == bytes(1 << 20), "the input changed")
 
 
 class Export(Scratch):
