@@ -55,8 +55,7 @@ void show(char32_t c, Emit&& emit) {
 
 constexpr bool is_plain_ascii(char32_t c) { return c >= 0x20 && c < 0x7F; }
 
-// Columns a shown character takes (reading::columns, looked up only beyond ASCII).
-inline int columns(char32_t c) { return is_plain_ascii(c) ? 1 : reading::columns(c); }
+using reading::columns;
 
 // Whether eight bytes below 0x80, read as a word, hold one above `low` and below `high`
 // (both at most 0x80): a writer passes over words with nothing to escape in a few steps.

@@ -47,7 +47,7 @@ struct Shows {
 // reading::Style), the printable ASCII shown before an annotation's text, so that the put()
 // calls after it up to record_end are the text; and movie_end(std::int64_t ms), told when the
 // viewer reaches its end marker (it does not pause after the last record).
-// `charset`: the movie's decided set (none: today's rule).
+// `charset`: the movie's decided set (none: the default rule).
 template <class Sink>
 Outcome read_movie(reading::Pieces& pieces, Sink& sink, reading::Charset* charset = nullptr) {
   reading::Reading r;

@@ -1,6 +1,6 @@
 // Feeds arbitrary movie bytes through the viewer's reading (interpretation, pacing, escape and
 // character decoding) into its own cells, cut into records and pieces the way they are read,
-// and checks that a record cut anywhere shows what it shows whole, in today's rule or in a
+// and checks that a record cut anywhere shows what it shows whole, in the default rule or in a
 // named character set; the set's detection reads the same bytes.
 #include <clocale>
 #include <cstddef>

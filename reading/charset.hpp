@@ -1,5 +1,5 @@
 // A movie's character set, decided once from a sample of its text and then used by every
-// reading of it. Most movies are UTF-8 or windows-1252 (today's rule, see decode.hpp); a
+// reading of it. Most movies are UTF-8 or windows-1252 (the default rule, see decode.hpp); a
 // movie of a MUD that sends another set (GB18030, Big5, KOI8-R...) is decoded through iconv.
 #pragma once
 
@@ -28,15 +28,15 @@ struct Converted {
   Stop stop = ok;
 };
 
-// The name of today's rule, as the page and the cast tell it.
+// The name of the default rule, as the page and the cast tell it.
 inline constexpr std::string_view kDefaultCharsetName = "UTF-8/windows-1252";
 
-// A decided set. The default one is today's rule; a named one holds its converter.
+// A decided set. The default one is the default rule; a named one holds its converter.
 class Charset {
  public:
   Charset() = default;
-  // One of the recognised sets by its detector name (the man pages list them); today's rule when
-  // the name is not one of them or this system's iconv does not have it.
+  // One of the recognised sets by its detector name (the man pages list them); the default rule
+  // when the name is not one of them or this system's iconv does not have it.
   static Charset named(std::string_view detector_name);
 
   bool is_default() const { return cd_ == nullptr; }
@@ -72,7 +72,7 @@ struct Evidence {
 // commands left out) and asks the detector about it.
 Evidence examine(std::string_view movie_start);
 
-// The decision: today's rule for ASCII, valid UTF-8, a western or unknown answer, or too
+// The decision: the default rule for ASCII, valid UTF-8, a western or unknown answer, or too
 // little evidence; otherwise the named set.
 Charset decide(const Evidence& evidence);
 

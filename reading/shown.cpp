@@ -4,8 +4,7 @@
 
 namespace reading {
 
-int columns(char32_t c) {
-  if (c >= 0x20 && c < 0x7F) return 1;
+int columns_beyond_ascii(char32_t c) {
   const auto point = static_cast<utf8proc_int32_t>(c);
   const int width = utf8proc_charwidth(point);
   if (width != 0) return width;

@@ -32,7 +32,8 @@ constexpr Shown shown(char32_t c) {
 // Columns a character takes in a terminal that knows Unicode, as utf8proc counts them: 0 for
 // combining marks and other zero-width characters, 2 for East Asian wide and fullwidth ones
 // and the emoji drawn two wide, 1 otherwise. The exporters measure with it, so a page or cast
-// looks the same whatever the locale.
-int columns(char32_t c);
+// looks the same whatever the locale. Printable ASCII, most of a movie, is answered inline.
+int columns_beyond_ascii(char32_t c);
+inline int columns(char32_t c) { return c >= 0x20 && c < 0x7F ? 1 : columns_beyond_ascii(c); }
 
 }  // namespace reading

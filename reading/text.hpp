@@ -43,7 +43,7 @@ enum class Escape : std::uint8_t {
 struct TextState {
   Style pen;                   // lives for the whole run, like a window's attributes
   std::int32_t colour = 0;     // the number last read from a colour escape; whole run
-  Charset* charset = nullptr;  // the movie's set for the whole run; none: today's rule
+  Charset* charset = nullptr;  // the movie's set for the whole run; none: the default rule
   // Within one record: the escape being read, the character being gathered, and a carriage
   // return waiting to see whether the line ends after it. Bytes held for a character keep
   // the look they were read in.
@@ -285,7 +285,7 @@ void text_end(TextState& st, Kind kind, Put&& put) {
   st.cr_held = false;
 }
 
-// A string of movie bytes decoded afresh by the movie's set (none: today's rule), every byte
+// A string of movie bytes decoded afresh by the movie's set (none: the default rule), every byte
 // as text: for what is shown apart from its record, such as the command word.
 template <class Emit>
 void decode_text(std::string_view bytes, Charset* charset, Emit&& emit) {

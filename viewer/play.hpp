@@ -58,7 +58,7 @@ class KeyQueue {
 template <class Term>
 class Player {
  public:
-  // `charset`: the movie's decided set (none: today's rule).
+  // `charset`: the movie's decided set (none: the default rule).
   Player(reading::Pieces& movie, std::int64_t size, Grid& grid, Term& term,
          reading::Charset* charset = nullptr)
       : movie_(movie), size_(size), grid_(grid), term_(term) {

@@ -89,7 +89,7 @@ def telnet_movie():
 
 
 def late_movie():
-    """ASCII for longer than the sample, then KOI8-R: read by today's rule."""
+    """ASCII for longer than the sample, then KOI8-R: read by the default rule."""
     data = plain(SAMPLE_BYTES // len(plain(1)) + 1)
     data += "line Добро пожаловать в мир приключений!\n".encode("koi8_r") * 20
     shown = data.replace(b"line ", b"").decode("cp1252")
