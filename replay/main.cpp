@@ -56,6 +56,8 @@ int main(int argc, char* argv[]) {
   const int args = argc - 1;
   if (mode == replay::Mode::text) {
     if (args != 2) {
+      // The program's fixed usage text: it shows both names' arguments, though this one
+      // takes exactly two.
       plumbing::report("Usage: %s [infile [outfile]]\n", argv[0]);
       return 1;
     }
